@@ -1,0 +1,103 @@
+#pragma once
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/pixels/PixelFormat.h"
+
+namespace lumo {
+
+struct PaletteEntry {
+  uint8_t b = 0, g = 0, r = 0;
+  friend bool operator==(const PaletteEntry&, const PaletteEntry&) = default;
+};
+
+// The properties a stored bitmap carries besides its pixels. They travel with the
+// bitmap so that a file of another writer is saved back as it came.
+struct BitmapInfo {
+  bool full = true;         // all alpha values are 255
+  int32_t paletteUsed = 0;  // entries of the palette in use
+  double blackValue = 0.0;  // range of float pixels
+  double whiteValue = 1.0;
+  std::array<int32_t, 4> channelOffset{};
+  bool enableChannelOffset = false;
+  int32_t contrast = 0;
+  friend bool operator==(const BitmapInfo&, const BitmapInfo&) = default;
+};
+
+// A pixel buffer in one of the stored formats, with an optional separate 8-bit alpha
+// plane. Rows run top-down and are padded to `bitAlignment` bits; the alpha plane is
+// padded the same way. Planes are shared copy-on-write: copies share them until one
+// side asks for mutable access.
+class Bitmap {
+ public:
+  Bitmap() = default;
+  Bitmap(int width, int height, PixelFormat format, int bitAlignment = 32);
+
+  // Bytes of one row of `width` pixels of `format`, padded to `bitAlignment` bits
+  // (8, 16, 32 or 64). Returns 0 for ieNull or an unusable alignment.
+  static size_t rowLength(int width, PixelFormat format, int bitAlignment);
+  static bool isValidAlignment(int bitAlignment);
+
+  bool isNull() const { return width_ <= 0 || height_ <= 0 || format_ == PixelFormat::ieNull; }
+  int width() const { return width_; }
+  int height() const { return height_; }
+  PixelFormat format() const { return format_; }
+  int bitAlignment() const { return bitAlignment_; }
+  size_t rowBytes() const { return rowBytes_; }
+  size_t byteCount() const { return rowBytes_ * size_t(height_); }
+
+  const uint8_t* bits() const { return pixels_ ? pixels_->data() : nullptr; }
+  const uint8_t* scanline(int y) const { return bits() + rowBytes_ * size_t(y); }
+  uint8_t* mutableBits();
+  uint8_t* mutableScanline(int y) { return mutableBits() + rowBytes_ * size_t(y); }
+  void fill(uint8_t value);
+
+  const std::vector<PaletteEntry>& palette() const { return palette_; }
+  void setPalette(std::vector<PaletteEntry> palette) { palette_ = std::move(palette); }
+
+  bool hasAlpha() const { return alpha_ != nullptr; }
+  // Adds a plane set to `value` everywhere (keeps an existing plane).
+  void addAlpha(uint8_t value = 255);
+  void removeAlpha();
+  const uint8_t* alphaBits() const { return alpha_ ? alpha_->data() : nullptr; }
+  const uint8_t* alphaScanline(int y) const { return alphaBits() + alphaRowBytes() * size_t(y); }
+  uint8_t* mutableAlphaBits();
+  uint8_t* mutableAlphaScanline(int y) { return mutableAlphaBits() + alphaRowBytes() * size_t(y); }
+  size_t alphaRowBytes() const { return rowLength(width_, PixelFormat::ie8g, bitAlignment_); }
+  bool alphaFull() const { return alphaFull_; }
+  void setAlphaFull(bool full) { alphaFull_ = full; }
+  // True when there is no plane or every alpha value is 255.
+  bool isOpaque() const;
+
+  BitmapInfo& info() { return info_; }
+  const BitmapInfo& info() const { return info_; }
+
+  // Same planes in memory: a copy that nobody wrote to yet.
+  bool sharesPixelsWith(const Bitmap& other) const { return pixels_ && pixels_ == other.pixels_; }
+  bool sharesAlphaWith(const Bitmap& other) const { return alpha_ && alpha_ == other.alpha_; }
+  // Pixel and alpha content equal (padding ignored), same format, size and palette.
+  bool samePixels(const Bitmap& other) const;
+
+  // Keeps the plane alive for a zero-copy view (QImage, cv::Mat).
+  std::shared_ptr<const std::vector<uint8_t>> sharedPixels() const { return pixels_; }
+
+ private:
+  using Plane = std::vector<uint8_t>;
+  static void detach(std::shared_ptr<Plane>& plane);
+
+  int width_ = 0;
+  int height_ = 0;
+  PixelFormat format_ = PixelFormat::ieNull;
+  int bitAlignment_ = 32;
+  size_t rowBytes_ = 0;
+  std::shared_ptr<Plane> pixels_;
+  std::shared_ptr<Plane> alpha_;
+  bool alphaFull_ = true;
+  std::vector<PaletteEntry> palette_;
+  BitmapInfo info_;
+};
+
+}  // namespace lumo
