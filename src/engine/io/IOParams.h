@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 
+#include <QSize>
 #include <QString>
 
 namespace lumo {
@@ -21,6 +22,7 @@ struct IOParams {
   int32_t OriginalHeight = 0;
   QString FileName;
   int32_t FileType = 0;  // file-type code of the registry
+  QSize ThumbnailSize;    // of the thumbnail the last block read carried; empty when none
 };
 
 // File-type codes that stored files rely on.

@@ -93,6 +93,9 @@ class AngleLayer : public LayerOfKind<LayerKind::ielkAngle, AngleLayer> {
   double fSweepAngle = -999.0;
 };
 
+// The kind's name as lists of layers show it ("Image", "Shape", ...), untranslated.
+const char* layerKindName(LayerKind kind);
+
 template <class T>
 T* layerAs(Layer* layer) {
   return layer && layer->kind() == T::Kind ? static_cast<T*>(layer) : nullptr;

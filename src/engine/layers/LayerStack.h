@@ -43,6 +43,7 @@ class LayerStack {
   int duplicate(int index);
 
   std::vector<int> selectedIndices() const;
+  // Selects layer `index` alone and makes it the current layer.
   void selectOnly(int index);
   void deselectAll();
 

@@ -76,6 +76,17 @@ struct TextStyling {
 
 enum FontStyleBits : uint8_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
 
+// Font sizes are points; a font record keeps the height in pixels (negative: the
+// character height), at the 96 pixels per inch that layer text is laid out with.
+// Both round like the platform's MulDiv, halves away from zero.
+constexpr int32_t fontHeightFromSize(int size) {
+  return size >= 0 ? -int32_t((int64_t(size) * 96 + 36) / 72) : int32_t((-int64_t(size) * 96 + 36) / 72);
+}
+constexpr int fontSizeFromHeight(int32_t height) {
+  const int64_t h = height < 0 ? -int64_t(height) : int64_t(height);
+  return int((h * 72 + 48) / 96);
+}
+
 struct FontRecord {
   QString Name = QStringLiteral("Arial");
   uint8_t Charset = 1;  // default charset

@@ -58,6 +58,13 @@ void Bitmap::removeAlpha() {
   alphaFull_ = true;
 }
 
+void Bitmap::shareAlphaFrom(const Bitmap& other) {
+  if (other.width_ != width_ || other.height_ != height_ || other.bitAlignment_ != bitAlignment_)
+    throw std::invalid_argument("alpha plane of a bitmap with another size or alignment");
+  alpha_ = other.alpha_;
+  alphaFull_ = other.alphaFull_;
+}
+
 bool Bitmap::isOpaque() const {
   if (!alpha_) return true;
   for (int y = 0; y < height_; ++y) {

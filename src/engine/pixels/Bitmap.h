@@ -62,6 +62,9 @@ class Bitmap {
   // Adds a plane set to `value` everywhere (keeps an existing plane).
   void addAlpha(uint8_t value = 255);
   void removeAlpha();
+  // Takes `other`'s alpha plane, shared copy-on-write (drops this one's when `other` has
+  // none). Both bitmaps must have the same size and bit alignment.
+  void shareAlphaFrom(const Bitmap& other);
   const uint8_t* alphaBits() const { return alpha_ ? alpha_->data() : nullptr; }
   const uint8_t* alphaScanline(int y) const { return alphaBits() + alphaRowBytes() * size_t(y); }
   uint8_t* mutableAlphaBits();

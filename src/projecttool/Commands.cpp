@@ -1,0 +1,10 @@
+#include "projecttool/Commands.h"
+
+namespace lumo {
+
+const std::vector<ProjectToolCommand>& projectToolCommands() {
+  static const std::vector<ProjectToolCommand> commands = {{"info", runInfoCommand}};
+  return commands;
+}
+
+}  // namespace lumo
