@@ -7,6 +7,7 @@
 
 #include "document/ProjectError.h"
 #include "document/RawBitmapBlock.h"
+#include "engine/pixels/PixelConvert.h"
 
 namespace lumo {
 
@@ -19,9 +20,15 @@ Bitmap decodeEncodedPixels(const uint8_t* data, size_t size, bool asGrey) {
   const int w = image.width(), h = image.height();
 
   if (asGrey) {
-    image.convertTo(QImage::Format_Grayscale8);
+    // The engine's own luminance, so that a mask reads as the same grey as any other
+    // conversion of the program would give (Qt's grey conversion works in linear light).
+    image.convertTo(QImage::Format_BGR888);
     Bitmap bitmap(w, h, PixelFormat::ie8g);
-    for (int y = 0; y < h; ++y) std::memcpy(bitmap.mutableScanline(y), image.constScanLine(y), size_t(w));
+    for (int y = 0; y < h; ++y) {
+      const uchar* src = image.constScanLine(y);
+      uint8_t* dst = bitmap.mutableScanline(y);
+      for (int x = 0; x < w; ++x, src += 3) dst[x] = luminance(src[0], src[1], src[2]);
+    }
     return bitmap;
   }
 

@@ -39,9 +39,17 @@ libdeflate_decompressor* threadDecompressor() {
 // Inflates the start of the stream until the raw block's header tells its largest
 // size. Returns the bytes inflated so far; `maxSize` stays 0 when the block is not a
 // raw bitmap block (then the caller has all it needs to see that).
-std::vector<uint8_t> inflateHead(const uint8_t* data, size_t size, size_t& maxSize) {
+struct InflateStream {
   z_stream zs{};
-  if (inflateInit(&zs) != Z_OK) throw std::bad_alloc();
+  InflateStream() {
+    if (inflateInit(&zs) != Z_OK) throw std::bad_alloc();
+  }
+  ~InflateStream() { inflateEnd(&zs); }
+};
+
+std::vector<uint8_t> inflateHead(const uint8_t* data, size_t size, size_t& maxSize) {
+  InflateStream stream;  // ended however the header turns out
+  z_stream& zs = stream.zs;
   std::vector<uint8_t> head;
   zs.next_in = const_cast<Bytef*>(data);
   zs.avail_in = uInt(std::min<size_t>(size, 0xFFFFFFFFu));
@@ -56,10 +64,7 @@ std::vector<uint8_t> inflateHead(const uint8_t* data, size_t size, size_t& maxSi
     zs.avail_out = uInt(want - have);
     const int rc = inflate(&zs, Z_SYNC_FLUSH);
     head.resize(want - zs.avail_out);
-    if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
-      inflateEnd(&zs);
-      corrupt();
-    }
+    if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) corrupt();
     if (head.size() >= 16) {
       int32_t version;
       std::memcpy(&version, head.data() + 12, 4);
@@ -73,7 +78,6 @@ std::vector<uint8_t> inflateHead(const uint8_t* data, size_t size, size_t& maxSi
     want = want < 4096 ? 4096 : want * 2;
     if (want > (size_t(1) << 20)) break;  // no header is that long
   }
-  inflateEnd(&zs);
   return head;
 }
 

@@ -35,7 +35,7 @@ TEST(FuzzReplay, EverySeedTruncatedOrFlippedStaysSafe) {
 }
 
 TEST(FuzzReplay, KeptCorpus) {
-  const QDir dir(qEnvironmentVariable("LUMO_SOURCE_DIR") + QStringLiteral("/fuzz/corpus/project_reader"));
+  const QDir dir(QStringLiteral(LUMO_SOURCE_DIR "/fuzz/corpus/project_reader"));
   ASSERT_TRUE(dir.exists()) << dir.path().toStdString();
   for (const QString& entry : dir.entryList(QDir::Files)) {
     QFile f(dir.filePath(entry));

@@ -65,55 +65,65 @@ bool mapExactly(const Bitmap& rgb24, Bitmap& out, int maxColours) {
   return true;
 }
 
-// Median cut works on a histogram of 5 bits per channel; each cell keeps the sum of its
-// exact colours so that the palette entries are true means, not cell centres.
+// Median cut works on a histogram of 5 bits per channel; each cell keeps the sums of its
+// exact colours so that palette entries are true means and box errors are exact.
 constexpr int kCellBits = 5;
 
 struct Cell {
   std::array<uint8_t, 3> key{};  // b, g, r at cell precision
   uint64_t count = 0;
   std::array<uint64_t, 3> sum{};
+  std::array<uint64_t, 3> sumOfSquares{};
 };
 
 struct Box {
   size_t begin = 0, end = 0;  // range of cells
   uint64_t count = 0;
-  int axis = 0;    // channel of the widest spread
-  int extent = 0;  // that spread in cells; 0 for a single cell
+  std::array<uint64_t, 3> sum{};
+  double error = 0;  // squared distance of its pixels from their mean
+  size_t axis = 0;   // channel with the largest share of that error
+  bool splittable() const { return end - begin > 1; }
 };
 
 std::vector<Cell> histogram(const Bitmap& rgb24) {
   constexpr int shift = 8 - kCellBits;
+  constexpr size_t mask = (size_t(1) << kCellBits) - 1;
   std::vector<Cell> cells(size_t(1) << (3 * kCellBits));
   for (int y = 0; y < rgb24.height(); ++y) {
     const uint8_t* s = rgb24.scanline(y);
     for (int x = 0; x < rgb24.width(); ++x, s += 3) {
       Cell& c = cells[size_t(s[0] >> shift) | size_t(s[1] >> shift) << kCellBits | size_t(s[2] >> shift) << (2 * kCellBits)];
       ++c.count;
-      for (int i = 0; i < 3; ++i) c.sum[size_t(i)] += s[i];
+      for (size_t i = 0; i < 3; ++i) {
+        c.sum[i] += s[i];
+        c.sumOfSquares[i] += uint64_t(s[i]) * s[i];
+      }
     }
   }
-  for (size_t i = 0; i < cells.size(); ++i) {
-    const size_t mask = (size_t(1) << kCellBits) - 1;
+  for (size_t i = 0; i < cells.size(); ++i)
     cells[i].key = {uint8_t(i & mask), uint8_t(i >> kCellBits & mask), uint8_t(i >> (2 * kCellBits) & mask)};
-  }
   std::erase_if(cells, [](const Cell& c) { return c.count == 0; });
   return cells;
 }
 
 Box makeBox(const std::vector<Cell>& cells, size_t begin, size_t end) {
-  Box box{begin, end, 0, 0, 0};
-  std::array<int, 3> lo{255, 255, 255}, hi{0, 0, 0};
+  Box box;
+  box.begin = begin;
+  box.end = end;
+  std::array<uint64_t, 3> squares{};
   for (size_t i = begin; i < end; ++i) {
     box.count += cells[i].count;
     for (size_t a = 0; a < 3; ++a) {
-      lo[a] = std::min(lo[a], int(cells[i].key[a]));
-      hi[a] = std::max(hi[a], int(cells[i].key[a]));
+      box.sum[a] += cells[i].sum[a];
+      squares[a] += cells[i].sumOfSquares[a];
     }
   }
-  for (int a = 0; a < 3; ++a) {
-    if (hi[size_t(a)] - lo[size_t(a)] > box.extent) {
-      box.extent = hi[size_t(a)] - lo[size_t(a)];
+  double largest = -1;
+  for (size_t a = 0; a < 3; ++a) {
+    const double e = double(squares[a]) - double(box.sum[a]) * double(box.sum[a]) / double(box.count);
+    box.error += e;
+    if (e > largest) {
+      largest = e;
       box.axis = a;
     }
   }
@@ -123,32 +133,28 @@ Box makeBox(const std::vector<Cell>& cells, size_t begin, size_t end) {
 std::vector<PaletteEntry> medianCut(std::vector<Cell> cells, int maxColours) {
   std::vector<Box> boxes{makeBox(cells, 0, cells.size())};
   while (int(boxes.size()) < maxColours) {
-    // Split where pixels and spread are largest together: large areas get fine steps,
-    // while a rare colour far from the rest still ends up with an entry of its own.
-    Box* best = nullptr;
-    for (Box& b : boxes) {
-      if (b.extent > 0 && (!best || b.count * uint64_t(b.extent) > best->count * uint64_t(best->extent))) best = &b;
-    }
-    if (!best) break;  // every box is a single cell
-    const Box box = *best;
+    // Split the box that costs most: large areas get fine steps, while a small spot of a
+    // colour far from the rest still ends up with an entry of its own.
+    Box* worst = nullptr;
+    for (Box& b : boxes)
+      if (b.splittable() && (!worst || b.error > worst->error)) worst = &b;
+    if (!worst) break;  // every box is a single cell
+    const Box box = *worst;
     const auto first = cells.begin() + std::ptrdiff_t(box.begin);
     const auto last = cells.begin() + std::ptrdiff_t(box.end);
-    std::sort(first, last, [axis = size_t(box.axis)](const Cell& a, const Cell& b) { return a.key[axis] < b.key[axis]; });
+    std::sort(first, last, [axis = box.axis](const Cell& a, const Cell& b) { return a.key[axis] < b.key[axis]; });
     // Cut at the median pixel, leaving at least one cell on each side.
     uint64_t below = cells[box.begin].count;
     size_t mid = box.begin + 1;
     while (mid + 1 < box.end && below < box.count / 2) below += cells[mid++].count;
-    *best = makeBox(cells, box.begin, mid);
+    *worst = makeBox(cells, box.begin, mid);
     boxes.push_back(makeBox(cells, mid, box.end));
   }
 
   std::vector<PaletteEntry> palette;
   palette.reserve(boxes.size());
   for (const Box& b : boxes) {
-    std::array<uint64_t, 3> sum{};
-    for (size_t i = b.begin; i < b.end; ++i)
-      for (size_t a = 0; a < 3; ++a) sum[a] += cells[i].sum[a];
-    auto mean = [&](size_t a) { return uint8_t((sum[a] + b.count / 2) / b.count); };
+    auto mean = [&b](size_t a) { return uint8_t((b.sum[a] + b.count / 2) / b.count); };
     palette.push_back({mean(0), mean(1), mean(2)});
   }
   return palette;
