@@ -1,6 +1,7 @@
 #include "BenchPhoto.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 

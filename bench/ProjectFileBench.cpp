@@ -20,22 +20,22 @@ namespace {
 
 constexpr int kWidth = 6000, kHeight = 4000;
 
-std::vector<uint8_t> zlibCompress(const std::vector<uint8_t>& raw) {
+ByteBuffer zlibCompress(const std::vector<uint8_t>& raw) {
   uLongf n = compressBound(uLong(raw.size()));
-  std::vector<uint8_t> out(n);
+  ByteBuffer out(n);
   if (compress2(out.data(), &n, raw.data(), uLong(raw.size()), 6) != Z_OK) std::abort();
   out.resize(n);
   return out;
 }
 
-std::vector<uint8_t> zlibUncompress(const std::vector<uint8_t>& stream, size_t rawSize) {
+std::vector<uint8_t> zlibUncompress(const ByteBuffer& stream, size_t rawSize) {
   std::vector<uint8_t> out(rawSize);
   uLongf n = uLongf(rawSize);
   if (uncompress(out.data(), &n, stream.data(), uLong(stream.size())) != Z_OK || n != rawSize) std::abort();
   return out;
 }
 
-void bench(const char* name, double value, const char* unit, const char* op, double target) {
+void report(const char* name, double value, const char* unit, const char* op, double target) {
   std::printf("BENCH %s %.3g %s goal %s %g\n", name, value, unit, op, target);
 }
 
@@ -60,14 +60,14 @@ int main() {
     for (int i = 0; i < v.Layers.count(); ++i) raws.push_back(encodeRawBitmap(layerAs<ImageLayer>(&v.Layers.at(i))->bitmap));
 
   // One layer: zlib level 6 against our deflate, single stream, single thread.
-  std::vector<uint8_t> zOne, ourOne;
+  ByteBuffer zOne, ourOne;
   const double zlibOne = bench::fastestSeconds(2, [&] { zOne = zlibCompress(raws[0]); });
   const double ourOneT = bench::fastestSeconds(2, [&] { ourOne = deflateZlib(raws[0].data(), raws[0].size()); });
   std::printf("one layer: zlib %.2f s (%.1f MB/s, %.3f:1), ours %.2f s, %zu vs %zu bytes\n", zlibOne,
               raws[0].size() / zlibOne / 1e6, double(raws[0].size()) / zOne.size(), ourOneT, ourOne.size(), zOne.size());
 
   // Every stream: zlib single-threaded (the baseline of the whole save and load).
-  std::vector<std::vector<uint8_t>> zStreams(raws.size());
+  std::vector<ByteBuffer> zStreams(raws.size());
   double zlibAll = 0, zlibInflateAll = 0;
   size_t zBytes = 0;
   for (size_t i = 0; i < raws.size(); ++i) {
@@ -79,11 +79,11 @@ int main() {
   // Our streams, checked with zlib itself.
   std::vector<const LayerStack*> stacks;
   for (const Version& v : versions) stacks.push_back(&v.Layers);
-  const DeflatedLayers deflated = deflateImageLayers(stacks);
+  const LayerDeflater deflater(stacks);
   size_t k = 0, ourBytes = 0;
   for (const Version& v : versions)
     for (int i = 0; i < v.Layers.count(); ++i, ++k) {
-      const std::vector<uint8_t>& stream = deflated.at(&v.Layers.at(i));
+      const ByteBuffer& stream = *deflater.wait(&v.Layers.at(i));
       ourBytes += stream.size();
       if (zlibUncompress(stream, raws[k].size()) != raws[k]) {
         std::fprintf(stderr, "zlib does not reproduce the pixels of stream %zu\n", k);
@@ -115,9 +115,9 @@ int main() {
               "zlib streams %zu, ours %zu\n",
               zlibAll, saveT, zlibInflateAll, loadT, (long long)fileSize, zBytes, ourBytes);
 
-  bench("layer_deflate_speedup", zlibOne / ourOneT, "x", ">=", 1.8);
-  bench("project_save_speedup", zlibAll / saveT, "x", ">=", 3);
-  bench("project_load_speedup", zlibInflateAll / loadT, "x", ">=", 1.7);
-  bench("project_size_vs_zlib", double(ourBytes) / double(zBytes), "ratio", "<=", 1.03);
+  report("layer_deflate_speedup", zlibOne / ourOneT, "x", ">=", 1.8);
+  report("project_save_speedup", zlibAll / saveT, "x", ">=", 3);
+  report("project_load_speedup", zlibInflateAll / loadT, "x", ">=", 1.7);
+  report("project_size_vs_zlib", double(ourBytes) / double(zBytes), "ratio", "<=", 1.03);
   return 0;
 }

@@ -21,7 +21,7 @@ struct PendingPixels {
 // the already deflated raw block of the layer's bitmap (so a save can deflate many
 // layers at once). Every image layer is written with pixel code -1.
 void writeLayerRecord(ByteWriter& out, const Layer& layer, int32_t compressionCode, bool metadataOnly = false,
-                      const std::vector<uint8_t>* deflatedPixels = nullptr);
+                      const ByteBuffer* deflatedPixels = nullptr);
 
 // Reads record length, version, kind and identifier and returns to where it started.
 // Throws ProjectError on a version the reader does not take or an unknown kind.

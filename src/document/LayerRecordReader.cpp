@@ -168,8 +168,7 @@ void readImagePart(ByteReader& in, ImageLayer& l, std::vector<PendingPixels>* pe
     } else if (pending) {
       pending->push_back({&l, data, size_t(n)});
     } else {
-      const std::vector<uint8_t> raw = inflateRawBitmapStream(data, size_t(n));
-      decodeRawBitmap(raw.data(), raw.size(), l.bitmap);
+      inflateRawBitmap(data, size_t(n), l.bitmap);
     }
     return;
   }

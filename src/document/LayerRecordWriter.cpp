@@ -111,7 +111,7 @@ void writeCommonPart(ByteWriter& out, const Layer& l) {
 }
 
 void writeImagePart(ByteWriter& out, const ImageLayer& l, bool metadataOnly,
-                    const std::vector<uint8_t>* deflatedPixels) {
+                    const ByteBuffer* deflatedPixels) {
   // The magnification record as it lies in memory, fillers zero.
   const uint8_t filler[7] = {};
   out.boolean(l.Magnify.Enabled);
@@ -126,7 +126,7 @@ void writeImagePart(ByteWriter& out, const ImageLayer& l, bool metadataOnly,
   out.boolean(hasPixels);
   out.i32(-1);
   if (!hasPixels) return;
-  std::vector<uint8_t> own;
+  ByteBuffer own;
   if (!deflatedPixels) {
     const std::vector<uint8_t> raw = encodeRawBitmap(l.bitmap);
     own = deflateZlib(raw.data(), raw.size());
@@ -222,7 +222,7 @@ void writeAnglePart(ByteWriter& out, const AngleLayer& l) {
 // The compression code of the block chooses nothing here: every image layer is stored
 // as a deflated raw bitmap (pixel code -1).
 void writeLayerRecord(ByteWriter& out, const Layer& layer, int32_t /*compressionCode*/, bool metadataOnly,
-                      const std::vector<uint8_t>* deflatedPixels) {
+                      const ByteBuffer* deflatedPixels) {
   const size_t start = out.pos();
   writeCommonPart(out, layer);
   switch (layer.kind()) {

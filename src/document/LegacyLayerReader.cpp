@@ -32,8 +32,7 @@ void readLegacyPixels(ByteReader& in, ImageLayer& l, int32_t compressionCode) {
     if (compressionCode == -2) {
       decodeRawBitmap(data, size_t(n), l.bitmap);
     } else {
-      const std::vector<uint8_t> raw = inflateRawBitmapStream(data, size_t(n));
-      decodeRawBitmap(raw.data(), raw.size(), l.bitmap);
+      inflateRawBitmap(data, size_t(n), l.bitmap);
     }
     return;
   }

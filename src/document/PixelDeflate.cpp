@@ -13,9 +13,10 @@ namespace lumo {
 
 namespace {
 
-// libdeflate's level 6 gives streams within a percent or two of zlib's default level
-// at about twice the speed.
-constexpr int kDeflateLevel = 6;
+// libdeflate's level 1 has a matcher of its own: on camera photos, whose grain leaves
+// few long matches, its streams are as small as zlib's default level makes them (on
+// noiseless pictures up to about 3 % larger) at about three times zlib's speed.
+constexpr int kDeflateLevel = 1;
 
 struct CompressorFree {
   void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
@@ -47,10 +48,10 @@ struct InflateStream {
   ~InflateStream() { inflateEnd(&zs); }
 };
 
-std::vector<uint8_t> inflateHead(const uint8_t* data, size_t size, size_t& maxSize) {
+ByteBuffer inflateHead(const uint8_t* data, size_t size, size_t& maxSize) {
   InflateStream stream;  // ended however the header turns out
   z_stream& zs = stream.zs;
-  std::vector<uint8_t> head;
+  ByteBuffer head;
   zs.next_in = const_cast<Bytef*>(data);
   zs.avail_in = uInt(std::min<size_t>(size, 0xFFFFFFFFu));
   maxSize = 0;
@@ -83,25 +84,24 @@ std::vector<uint8_t> inflateHead(const uint8_t* data, size_t size, size_t& maxSi
 
 }  // namespace
 
-std::vector<uint8_t> deflateZlib(const uint8_t* data, size_t size) {
+ByteBuffer deflateZlib(const uint8_t* data, size_t size) {
   libdeflate_compressor* c = threadCompressor();
   if (!c) throw std::bad_alloc();
-  std::vector<uint8_t> out(libdeflate_zlib_compress_bound(c, size));
+  ByteBuffer out(libdeflate_zlib_compress_bound(c, size));
   const size_t n = libdeflate_zlib_compress(c, data, size, out.data(), out.size());
   if (n == 0) throw std::bad_alloc();  // cannot happen with the bound above
-  out.resize(n);
-  out.shrink_to_fit();
+  out.resize(n);  // the unused tail of the bound stays reserved until the stream is written
   return out;
 }
 
-std::vector<uint8_t> inflateRawBitmapStream(const uint8_t* data, size_t size) {
+ByteBuffer inflateRawBitmapStream(const uint8_t* data, size_t size) {
   size_t maxSize = 0;
-  std::vector<uint8_t> head = inflateHead(data, size, maxSize);
+  ByteBuffer head = inflateHead(data, size, maxSize);
   if (maxSize == 0) return head;  // not a raw block, or cut short: the decoder says which
   // A stream of `size` bytes cannot hold more than this, whatever the header claims.
   const uint64_t limit = uint64_t(size) * kDeflateMaxRatio;
   if (maxSize > limit) maxSize = size_t(limit);
-  std::vector<uint8_t> out(maxSize);
+  ByteBuffer out(maxSize);
   size_t actualIn = 0, actualOut = 0;
   const auto rc = libdeflate_zlib_decompress_ex(threadDecompressor(), data, size, out.data(), out.size(), &actualIn,
                                                 &actualOut);

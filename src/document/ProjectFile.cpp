@@ -87,7 +87,7 @@ QString saveProjectFile(const QString& fileName, std::vector<Version*> versions,
   try {
     std::vector<const LayerStack*> stacks;
     for (const Version* v : versions) stacks.push_back(&v->Layers);
-    const DeflatedLayers deflated = deflateImageLayers(stacks);
+    const LayerDeflater deflater(stacks);  // blocks are written as their layers are ready
     std::vector<uint8_t> block;
     for (Version* v : versions) {
       SaveProjectParametersIntoFileDescription(*v);
@@ -95,7 +95,7 @@ QString saveProjectFile(const QString& fileName, std::vector<Version*> versions,
       o.compression = v->IO.IEN_Compression;
       o.leaveOutLayer0 = !v->IO.IEN_StoreBackground;
       o.progress = progress;
-      o.deflated = &deflated;
+      o.deflater = &deflater;
       block.clear();
       LayersSaveToStream(block, *v, o);
       if (file.write(reinterpret_cast<const char*>(block.data()), qint64(block.size())) != qint64(block.size()))

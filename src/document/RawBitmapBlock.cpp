@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "document/ByteStream.h"
+#include "document/PixelDeflate.h"
 #include "document/ProjectError.h"
 
 namespace lumo {
@@ -72,6 +73,12 @@ bool parseHeader(const uint8_t* data, size_t size, RawHeader& h) {
 // block has no field of its own for them, and the bitmap pads its alpha plane alike.
 std::vector<uint8_t> encodeRawBitmap(const Bitmap& bitmap) {
   std::vector<uint8_t> buffer;
+  encodeRawBitmap(bitmap, buffer);
+  return buffer;
+}
+
+void encodeRawBitmap(const Bitmap& bitmap, std::vector<uint8_t>& buffer) {
+  buffer.clear();
   buffer.reserve(kLeadSize + bitmap.palette().size() * 3 + kTailSize + bitmap.byteCount() + 2 +
                  (bitmap.hasAlpha() ? bitmap.alphaRowBytes() * size_t(bitmap.height()) : 0));
   ByteWriter out(buffer);
@@ -102,7 +109,6 @@ std::vector<uint8_t> encodeRawBitmap(const Bitmap& bitmap) {
     out.bytes(bitmap.alphaBits(), bitmap.alphaRowBytes() * size_t(bitmap.height()));
     out.boolean(bitmap.alphaFull());
   }
-  return buffer;
 }
 
 std::optional<size_t> rawBitmapMaxSize(const uint8_t* head, size_t headSize) {
@@ -114,22 +120,35 @@ std::optional<size_t> rawBitmapMaxSize(const uint8_t* head, size_t headSize) {
   return h.headerSize + h.pixelBytes() + 1 + h.alphaBytes() + 1;
 }
 
-bool decodeRawBitmap(const uint8_t* data, size_t size, Bitmap& out) {
+namespace {
+
+// Everything a raw block says, checked against its size, with where its rows lie.
+struct ParsedBlock {
+  RawHeader h;
+  std::vector<PaletteEntry> palette;
+  BitmapInfo info;
+  size_t rowsOffset = 0;
+  const uint8_t* alphaRows = nullptr;
+  bool alphaFull = true;
+};
+
+// Returns false when the magic differs or the version is negative.
+bool parseBlock(const uint8_t* data, size_t size, ParsedBlock& p) {
   if (size < kMagicSize + 4) corrupt();
   if (!isRawBlock(data, size)) return false;
-  RawHeader h;
+  RawHeader& h = p.h;
   if (!parseHeader(data, size, h)) corrupt();
 
   ByteReader in(data, size);
   in.skip(kLeadSize);
-  std::vector<PaletteEntry> palette(size_t(h.paletteCount));
-  for (PaletteEntry& e : palette) {
+  p.palette.resize(size_t(h.paletteCount));
+  for (PaletteEntry& e : p.palette) {
     e.b = in.u8();
     e.g = in.u8();
     e.r = in.u8();
   }
   in.skip(4 + 4 + 1);  // width, height, format: parsed above
-  BitmapInfo info;
+  BitmapInfo& info = p.info;
   info.full = in.boolean();
   info.paletteUsed = in.i32();
   info.blackValue = in.f64();
@@ -141,33 +160,65 @@ bool decodeRawBitmap(const uint8_t* data, size_t size, Bitmap& out) {
 
   // Everything the rows need must be there before the planes are allocated.
   in.require(int64_t(h.pixelBytes()) + 1);
-  const uint8_t* rows = in.take(h.pixelBytes());
-  const bool hasAlpha = in.boolean();
-  const uint8_t* alphaRows = nullptr;
-  bool alphaFull = true;
-  if (hasAlpha) {
+  p.rowsOffset = in.pos();
+  in.skip(h.pixelBytes());
+  if (in.boolean()) {
     in.require(int64_t(h.alphaBytes()) + 1);
-    alphaRows = in.take(h.alphaBytes());
-    alphaFull = in.boolean();
+    p.alphaRows = in.take(h.alphaBytes());
+    p.alphaFull = in.boolean();
   }
-
-  Bitmap bitmap = h.isNull() ? Bitmap(0, 0, h.format, h.bitAlignment)
-                             : Bitmap(h.width, h.height, h.format, h.bitAlignment);
   // An 8-bit palette bitmap always has 256 entries, so that no pixel value can index
   // past the palette; a shorter stored palette is completed with black.
-  if (h.format == PixelFormat::ie8p && palette.size() < size_t(kMaxPaletteEntries)) palette.resize(kMaxPaletteEntries);
-  bitmap.setPalette(std::move(palette));
-  bitmap.info() = info;
-  if (!bitmap.isNull()) {
-    std::memcpy(bitmap.mutableBits(), rows, h.pixelBytes());
-    if (hasAlpha) {
-      bitmap.addAlpha();
-      std::memcpy(bitmap.mutableAlphaBits(), alphaRows, h.alphaBytes());
-      bitmap.setAlphaFull(alphaFull);
-    }
+  if (h.format == PixelFormat::ie8p && p.palette.size() < size_t(kMaxPaletteEntries))
+    p.palette.resize(kMaxPaletteEntries);
+  return true;
+}
+
+// Gives a bitmap whose pixel rows are in place the block's palette, info and alpha.
+void finish(ParsedBlock& p, Bitmap& bitmap, Bitmap& out) {
+  bitmap.setPalette(std::move(p.palette));
+  bitmap.info() = p.info;
+  if (!bitmap.isNull() && p.alphaRows) {
+    bitmap.addAlpha();
+    std::memcpy(bitmap.mutableAlphaBits(), p.alphaRows, p.h.alphaBytes());
+    bitmap.setAlphaFull(p.alphaFull);
   }
   out = std::move(bitmap);
+}
+
+}  // namespace
+
+bool decodeRawBitmap(const uint8_t* data, size_t size, Bitmap& out) {
+  ParsedBlock p;
+  if (!parseBlock(data, size, p)) return false;
+  const RawHeader& h = p.h;
+  Bitmap bitmap = h.isNull() ? Bitmap(0, 0, h.format, h.bitAlignment)
+                             : Bitmap(h.width, h.height, h.format, h.bitAlignment);
+  if (!bitmap.isNull()) std::memcpy(bitmap.mutableBits(), data + p.rowsOffset, h.pixelBytes());
+  finish(p, bitmap, out);
   return true;
+}
+
+bool decodeRawBitmap(ByteBuffer&& block, Bitmap& out) {
+  ParsedBlock p;
+  if (!parseBlock(block.data(), block.size(), p)) return false;
+  const RawHeader& h = p.h;
+  if (h.isNull()) {
+    Bitmap null(0, 0, h.format, h.bitAlignment);
+    finish(p, null, out);
+    return true;
+  }
+  // Alpha rows are copied out before the block becomes the pixel plane.
+  ByteBuffer alpha;
+  if (p.alphaRows) alpha.assign(p.alphaRows, p.alphaRows + h.alphaBytes());
+  p.alphaRows = alpha.empty() ? nullptr : alpha.data();
+  Bitmap bitmap = Bitmap::adoptRows(h.width, h.height, h.format, h.bitAlignment, std::move(block), p.rowsOffset);
+  finish(p, bitmap, out);
+  return true;
+}
+
+bool inflateRawBitmap(const uint8_t* data, size_t size, Bitmap& out) {
+  return decodeRawBitmap(inflateRawBitmapStream(data, size), out);
 }
 
 }  // namespace lumo

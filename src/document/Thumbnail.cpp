@@ -1,5 +1,6 @@
 #include "document/Thumbnail.h"
 
+#include <cmath>
 #include <cstdio>
 #include <jpeglib.h>
 
@@ -51,10 +52,15 @@ QImage makeBlockThumbnail(const LayerStack& stack, bool leaveOutLayer0, int laye
     if (picture.isNull()) return {};
     return overWhite(resampleImage(picture.convertToFormat(QImage::Format_ARGB32_Premultiplied), ts, ts));
   }
-  const QImage merged = composeLayers(stack);
-  if (merged.isNull()) return {};
-  const auto size = thumbnailSizeFor(merged.width(), merged.height(), ts);
+  const Layer* background = stack.isEmpty() ? nullptr : &stack.at(0);
+  if (!background) return {};
+  const auto size = thumbnailSizeFor(int(std::lround(background->Width)), int(std::lround(background->Height)), ts);
   if (!size) return {};
+  // The fast merge: layers are first reduced to about twice the thumbnail's size.
+  const int scale = std::min(int(background->Width) / size->width(), int(background->Height) / size->height());
+  const int factor = ts < 1000 ? std::max(1, scale / 2) : 1;
+  const QImage merged = composeLayersReduced(stack, factor);
+  if (merged.isNull()) return {};
   const QImage reduced = *size == merged.size() ? merged : resampleImage(merged, size->width(), size->height());
   return overWhite(reduced);
 }

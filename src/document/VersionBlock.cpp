@@ -3,11 +3,9 @@
 #include <cmath>
 #include <cstring>
 
-#include "document/PixelDeflate.h"
 #include "document/ProjectError.h"
 #include "document/RawBitmapBlock.h"
 #include "document/Thumbnail.h"
-#include "platform/ParallelFor.h"
 
 namespace lumo {
 
@@ -30,21 +28,6 @@ bool isLayerWritten(const LayerStack& stack, int index, const BlockWriteOptions&
   if (o.leaveOutImageLayers && layer.isImage()) return false;
   if (o.leaveOutLayer0 && index == 0) return false;
   return true;
-}
-
-DeflatedLayers deflateImageLayers(const std::vector<const LayerStack*>& stacks) {
-  std::vector<const ImageLayer*> layers;
-  for (const LayerStack* stack : stacks)
-    for (int i = 0; i < stack->count(); ++i)
-      if (const auto* image = layerAs<ImageLayer>(&stack->at(i)); image && image->bitmap.width() > 1) layers.push_back(image);
-  std::vector<std::vector<uint8_t>> streams(layers.size());
-  parallelFor(layers.size(), [&](size_t i) {
-    const std::vector<uint8_t> raw = encodeRawBitmap(layers[i]->bitmap);
-    streams[i] = deflateZlib(raw.data(), raw.size());
-  });
-  DeflatedLayers out;
-  for (size_t i = 0; i < layers.size(); ++i) out.emplace(layers[i], std::move(streams[i]));
-  return out;
 }
 
 void LayersSaveToStream(std::vector<uint8_t>& stream, const Version& version, const BlockWriteOptions& o) {
@@ -81,10 +64,7 @@ void LayersSaveToStream(std::vector<uint8_t>& stream, const Version& version, co
   for (size_t k = 0; k < written.size(); ++k) {
     report(o.progress, mulDiv(int(k) + 1, 100, int(written.size()) + 1));
     const Layer& layer = stack.at(written[k]);
-    const std::vector<uint8_t>* deflated = nullptr;
-    if (o.deflated)
-      if (auto it = o.deflated->find(&layer); it != o.deflated->end()) deflated = &it->second;
-    writeLayerRecord(out, layer, o.compression, false, deflated);
+    writeLayerRecord(out, layer, o.compression, false, o.deflater ? o.deflater->wait(&layer) : nullptr);
   }
 }
 

@@ -1,12 +1,12 @@
 #pragma once
 #include <cstdint>
 #include <functional>
-#include <unordered_map>
 #include <vector>
 
 #include <QImage>
 
 #include "document/ByteStream.h"
+#include "document/LayerDeflater.h"
 #include "document/LayerRecord.h"
 #include "document/Version.h"
 
@@ -19,9 +19,6 @@ constexpr size_t kLayerStreamMagicSize = 13;
 // Percent of a block written or read so far.
 using ProgressFn = std::function<void(int percent)>;
 
-// Deflated raw blocks of image layers, made ahead of writing (on all cores).
-using DeflatedLayers = std::unordered_map<const Layer*, std::vector<uint8_t>>;
-
 struct BlockWriteOptions {
   int32_t compression = -1;
   bool selectedOnly = false;
@@ -30,15 +27,11 @@ struct BlockWriteOptions {
   bool writeThumbnail = true;
   int thumbnailSize = 250;
   ProgressFn progress;
-  const DeflatedLayers* deflated = nullptr;
+  const LayerDeflater* deflater = nullptr;  // pixels deflated ahead, or in the writer
 };
 
 // Whether a layer of `stack` at `index` goes into a block written with `options`.
 bool isLayerWritten(const LayerStack& stack, int index, const BlockWriteOptions& options);
-
-// Deflates the pixels of every image layer of the given stacks that a block will
-// carry, on all cores.
-DeflatedLayers deflateImageLayers(const std::vector<const LayerStack*>& stacks);
 
 // Appends one version block (a complete layer stream) to `stream`.
 void LayersSaveToStream(std::vector<uint8_t>& stream, const Version& version, const BlockWriteOptions& options);

@@ -419,7 +419,7 @@ TEST(LayerRecord, ImagePixelsWithAndWithoutAlphaAndQueuedInflation) {
     writeLayerRecord(headOut, l, -1, true);
     const size_t n = bytes.size() - head.size() - 4;
     EXPECT_EQ(i32At(bytes, head.size()), int32_t(n));
-    const std::vector<uint8_t> raw = inflateRawBitmapStream(bytes.data() + head.size() + 4, n);
+    const ByteBuffer raw = inflateRawBitmapStream(bytes.data() + head.size() + 4, n);
     const size_t alphaPart = alpha ? l.bitmap.alphaRowBytes() * 4 + 1 : 0;
     EXPECT_EQ(raw[raw.size() - 1 - alphaPart], alpha ? 1 : 0) << "has alpha, then the alpha rows and their full flag";
 
@@ -446,7 +446,7 @@ TEST(LayerRecord, GivenDeflatedPixelsAreStoredAsTheyAre) {
   ImageLayer l;
   l.bitmap = testBitmap(4, 4, false);
   const std::vector<uint8_t> raw = encodeRawBitmap(testBitmap(6, 2, true));
-  const std::vector<uint8_t> deflated = deflateZlib(raw.data(), raw.size());
+  const ByteBuffer deflated = deflateZlib(raw.data(), raw.size());
   std::vector<uint8_t> bytes;
   ByteWriter out(bytes);
   writeLayerRecord(out, l, -1, false, &deflated);
@@ -795,7 +795,7 @@ TEST(LayerRecord, AbsurdCountsAreRejectedWithoutAllocating) {
     LeBytes raw;
     raw.ascii("TIEBITMAPRAW").i32(0).i32(0).i32(40000).i32(40000).u8(5).u8(1).i32(0).f64(0).f64(1);
     raw.zeros(16).u8(0).i32(0).i32(32);
-    const std::vector<uint8_t> z = deflateZlib(raw.bytes().data(), raw.size());
+    const ByteBuffer z = deflateZlib(raw.bytes().data(), raw.size());
     LeBytes b = handCommon(12200, LayerKind::ielkImage);
     b.zeros(26).u8(1).i32(-1).i32(int32_t(z.size())).raw(z);
     b.patchI32(0, int32_t(b.size()));

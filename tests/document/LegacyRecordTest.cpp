@@ -88,7 +88,8 @@ LeBytes legacyStream(int32_t v, int32_t code, const std::vector<uint8_t>& pixels
 
 TEST(LegacyRecord, ReadsTheFieldsOfEveryVersionAndPixelsAtAPlusB) {
   const std::vector<uint8_t> raw = encodeRawBitmap(smallBitmap());
-  const std::vector<uint8_t> deflated = deflateZlib(raw.data(), raw.size());
+  const ByteBuffer z = deflateZlib(raw.data(), raw.size());
+  const std::vector<uint8_t> deflated(z.begin(), z.end());
   const LayerStack owner;
   for (int32_t v : {1, 2, 3, 4, 6, 7, 8, 9, 6399}) {
     for (int32_t code : {-1, -2}) {
@@ -172,7 +173,7 @@ TEST(LegacyRecord, Failures) {
   }
   for (size_t n = start; n < resume; ++n) {
     LeBytes cut;
-    cut.raw({good.bytes().begin(), good.bytes().begin() + ptrdiff_t(n)});
+    cut.raw(std::vector<uint8_t>(good.bytes().begin(), good.bytes().begin() + ptrdiff_t(n)));
     ASSERT_EQ(errorOf(cut, start, &owner), ProjectErrorText::kCorrupt) << "cut at " << n;
   }
 }

@@ -19,7 +19,8 @@ class LeBytes {
     for (char16_t c : s) { b_.push_back(uint8_t(c)); b_.push_back(uint8_t(c >> 8)); }
     return *this;
   }
-  LeBytes& raw(const std::vector<uint8_t>& v) { b_.insert(b_.end(), v.begin(), v.end()); return *this; }
+  template <class Bytes>
+  LeBytes& raw(const Bytes& v) { b_.insert(b_.end(), v.begin(), v.end()); return *this; }
   LeBytes& zeros(size_t n) { b_.insert(b_.end(), n, 0); return *this; }
   LeBytes& patchI32(size_t at, int32_t v) { for (int i = 0; i < 4; ++i) b_[at + i] = uint8_t(uint32_t(v) >> (8 * i)); return *this; }
   size_t size() const { return b_.size(); }

@@ -25,8 +25,26 @@ Bitmap::Bitmap(int width, int height, PixelFormat format, int bitAlignment)
     return;
   }
   rowBytes_ = rowLength(width, format, bitAlignment);
-  pixels_ = std::make_shared<Plane>(byteCount());
+  pixels_ = std::make_shared<Plane>(byteCount(), 0);
   if (format == PixelFormat::ie8p) palette_.resize(256);
+}
+
+Bitmap Bitmap::adoptRows(int width, int height, PixelFormat format, int bitAlignment, ByteBuffer&& buffer,
+                         size_t offset) {
+  Bitmap b;
+  if (!isValidAlignment(bitAlignment)) throw std::invalid_argument("bit alignment must be 8, 16, 32 or 64");
+  b.bitAlignment_ = bitAlignment;
+  b.format_ = format;
+  if (width <= 0 || height <= 0 || format == PixelFormat::ieNull) return b;
+  b.width_ = width;
+  b.height_ = height;
+  b.rowBytes_ = rowLength(width, format, bitAlignment);
+  if (offset > buffer.size() || buffer.size() - offset < b.byteCount())
+    throw std::invalid_argument("buffer shorter than the rows it should hold");
+  b.pixels_ = std::make_shared<Plane>(std::move(buffer));
+  b.pixelOffset_ = offset;
+  if (format == PixelFormat::ie8p) b.palette_.resize(256);
+  return b;
 }
 
 void Bitmap::detach(std::shared_ptr<Plane>& plane) {
@@ -34,8 +52,12 @@ void Bitmap::detach(std::shared_ptr<Plane>& plane) {
 }
 
 uint8_t* Bitmap::mutableBits() {
-  detach(pixels_);
-  return pixels_ ? pixels_->data() : nullptr;
+  if (pixels_ && pixels_.use_count() > 1) {
+    // A private copy holds the rows alone, whatever else an adopted plane carried.
+    pixels_ = std::make_shared<Plane>(bits(), bits() + byteCount());
+    pixelOffset_ = 0;
+  }
+  return pixels_ ? pixels_->data() + pixelOffset_ : nullptr;
 }
 
 uint8_t* Bitmap::mutableAlphaBits() {

@@ -6,8 +6,34 @@
 #include <vector>
 
 #include "engine/pixels/PixelFormat.h"
+#include "platform/PixelMemory.h"
 
 namespace lumo {
+
+// Takes large blocks from the pixel memory of the platform and leaves new elements
+// uninitialised: pixel planes are written whole right after they are made, so zeroing
+// them first would only cost time.
+template <class T>
+struct UninitializedAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = UninitializedAllocator<U>;
+  };
+  using std::allocator<T>::allocator;
+  T* allocate(size_t n) { return static_cast<T*>(allocatePixelMemory(n * sizeof(T))); }
+  void deallocate(T* p, size_t n) noexcept { freePixelMemory(p, n * sizeof(T)); }
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+
+// Bytes of a pixel plane, or of any large buffer that is filled right after it is made.
+using ByteBuffer = std::vector<uint8_t, UninitializedAllocator<uint8_t>>;
 
 struct PaletteEntry {
   uint8_t b = 0, g = 0, r = 0;
@@ -34,7 +60,13 @@ struct BitmapInfo {
 class Bitmap {
  public:
   Bitmap() = default;
+  // Pixels (and the palette of ie8p) start zeroed.
   Bitmap(int width, int height, PixelFormat format, int bitAlignment = 32);
+  // A bitmap over rows already laid out in `buffer` from byte `offset` on, padded to
+  // `bitAlignment`; the buffer becomes its pixel plane without a copy. The caller has
+  // checked that the buffer holds every row.
+  static Bitmap adoptRows(int width, int height, PixelFormat format, int bitAlignment, ByteBuffer&& buffer,
+                          size_t offset);
 
   // Bytes of one row of `width` pixels of `format`, padded to `bitAlignment` bits
   // (8, 16, 32 or 64). Returns 0 for ieNull or an unusable alignment.
@@ -49,7 +81,7 @@ class Bitmap {
   size_t rowBytes() const { return rowBytes_; }
   size_t byteCount() const { return rowBytes_ * size_t(height_); }
 
-  const uint8_t* bits() const { return pixels_ ? pixels_->data() : nullptr; }
+  const uint8_t* bits() const { return pixels_ ? pixels_->data() + pixelOffset_ : nullptr; }
   const uint8_t* scanline(int y) const { return bits() + rowBytes_ * size_t(y); }
   uint8_t* mutableBits();
   uint8_t* mutableScanline(int y) { return mutableBits() + rowBytes_ * size_t(y); }
@@ -85,10 +117,10 @@ class Bitmap {
   bool samePixels(const Bitmap& other) const;
 
   // Keeps the plane alive for a zero-copy view (QImage, cv::Mat).
-  std::shared_ptr<const std::vector<uint8_t>> sharedPixels() const { return pixels_; }
+  std::shared_ptr<const ByteBuffer> sharedPixels() const { return pixels_; }
 
  private:
-  using Plane = std::vector<uint8_t>;
+  using Plane = ByteBuffer;
   static void detach(std::shared_ptr<Plane>& plane);
 
   int width_ = 0;
@@ -97,6 +129,7 @@ class Bitmap {
   int bitAlignment_ = 32;
   size_t rowBytes_ = 0;
   std::shared_ptr<Plane> pixels_;
+  size_t pixelOffset_ = 0;  // where the rows start in an adopted plane
   std::shared_ptr<Plane> alpha_;
   bool alphaFull_ = true;
   std::vector<PaletteEntry> palette_;

@@ -8,7 +8,7 @@
 namespace lumo {
 namespace {
 
-using PlaneRef = std::shared_ptr<const std::vector<uint8_t>>;
+using PlaneRef = std::shared_ptr<const ByteBuffer>;
 
 void releasePlane(void* plane) { delete static_cast<PlaneRef*>(plane); }
 

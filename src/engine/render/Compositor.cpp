@@ -163,6 +163,18 @@ QImage composeLayers(const LayerStack& stack) {
   return out;
 }
 
+QImage composeLayersReduced(const LayerStack& stack, int factor) {
+  if (factor <= 1) return composeLayers(stack);
+  LayerStack reduced(stack);
+  for (int i = 0; i < reduced.count(); ++i) {
+    Layer& layer = reduced.at(i);
+    if (auto* image = layerAs<ImageLayer>(&layer); image && image->fVisible)
+      image->bitmap = reduceBitmap(image->bitmap, factor);
+    layer.setRect(QRectF(layer.PosX / factor, layer.PosY / factor, layer.Width / factor, layer.Height / factor));
+  }
+  return composeLayers(reduced);
+}
+
 Bitmap mergeLayersToBitmap(const LayerStack& stack) {
   const QImage composed = composeLayers(stack);
   if (composed.isNull()) return {};

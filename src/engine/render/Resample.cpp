@@ -1,5 +1,7 @@
 #include "engine/render/Resample.h"
 
+#include "engine/pixels/PixelConvert.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <deque>
@@ -187,6 +189,44 @@ QImage resampleImage(const QImage& source, int width, int height, const QRect& p
   const QImage argb = isArgbFormat(source.format()) ? source : source.convertToFormat(QImage::Format_ARGB32);
   if (width == argb.width() && height == argb.height()) return argb.copy(clipped);
   return resampleArgb(argb, width, height, clipped);
+}
+
+Bitmap reduceBitmap(const Bitmap& source, int factor) {
+  const Bitmap rgb = source.format() == PixelFormat::ie24RGB ? source : convertToRGB24(source);
+  if (factor <= 1 || rgb.isNull()) return rgb;
+  const int w = (rgb.width() + factor - 1) / factor, h = (rgb.height() + factor - 1) / factor;
+  const bool alpha = rgb.hasAlpha();
+  Bitmap out(w, h, PixelFormat::ie24RGB);
+  if (alpha) out.addAlpha();
+  // Per output column: alpha-weighted sums of blue, green, red, and the alpha sum.
+  std::vector<uint64_t> sums(size_t(w) * 4);
+  for (int oy = 0; oy < h; ++oy) {
+    std::fill(sums.begin(), sums.end(), 0);
+    const int y0 = oy * factor, y1 = std::min(rgb.height(), y0 + factor);
+    for (int y = y0; y < y1; ++y) {
+      const uint8_t* p = rgb.scanline(y);
+      const uint8_t* a = alpha ? rgb.alphaScanline(y) : nullptr;
+      for (int x = 0; x < rgb.width(); ++x, p += 3) {
+        uint64_t* s = &sums[size_t(x / factor) * 4];
+        const uint32_t weight = a ? a[x] : 255;
+        s[0] += p[0] * weight;
+        s[1] += p[1] * weight;
+        s[2] += p[2] * weight;
+        s[3] += weight;
+      }
+    }
+    uint8_t* d = out.mutableScanline(oy);
+    uint8_t* da = alpha ? out.mutableAlphaScanline(oy) : nullptr;
+    for (int ox = 0; ox < w; ++ox, d += 3) {
+      const uint64_t* s = &sums[size_t(ox) * 4];
+      const int blockW = std::min(rgb.width(), (ox + 1) * factor) - ox * factor;
+      const uint64_t pixels = uint64_t(blockW) * uint64_t(y1 - y0);
+      for (int k = 0; k < 3; ++k) d[k] = uint8_t(s[3] ? (s[k] + s[3] / 2) / s[3] : 0);
+      if (da) da[ox] = uint8_t((s[3] + pixels / 2) / pixels);
+    }
+  }
+  if (alpha) out.setAlphaFull(out.isOpaque());
+  return out;
 }
 
 }  // namespace lumo
