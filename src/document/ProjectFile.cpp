@@ -5,6 +5,7 @@
 
 #include "document/ProjectError.h"
 #include "document/ProjectParameters.h"
+#include "engine/pixels/QImageBridge.h"
 
 namespace lumo {
 
@@ -17,6 +18,29 @@ struct OffsetReset {
   ~OffsetReset() { NextVersionOffset = 0; }
 };
 
+// With IEN_GetThumbnail: a block's thumbnail, when it has one wider than a pixel,
+// becomes the version's picture. Otherwise the reader is back at the block's start.
+bool readThumbnailOnly(ByteReader& in, Version& version) {
+  const size_t start = in.pos();
+  BlockHead head;
+  if (!readBlockHead(in, head, true, true)) throw ProjectError(ProjectErrorText::kCorrupt);
+  if (head.thumbnail.width() <= 1) {
+    in.seek(start);
+    return false;
+  }
+  auto picture = std::make_unique<ImageLayer>();
+  picture->bitmap = fromQImage(head.thumbnail);
+  picture->Width = head.thumbnail.width();
+  picture->Height = head.thumbnail.height();
+  version.Layers.add(std::move(picture));
+  version.IO.IEN_Version = head.version;
+  version.IO.IEN_Compression = head.compression;
+  version.IO.Width = head.thumbnail.width();
+  version.IO.Height = head.thumbnail.height();
+  version.IO.ThumbnailSize = head.thumbnailSize;
+  return true;
+}
+
 }  // namespace
 
 ProjectLoadResult loadProjectFromBytes(const uint8_t* data, size_t size, const QString& fileName,
@@ -28,7 +52,14 @@ ProjectLoadResult loadProjectFromBytes(const uint8_t* data, size_t size, const Q
   try {
     do {
       Version version;
+      version.IO = options.params;
       in.seek(size_t(NextVersionOffset));
+      if (version.IO.IEN_GetThumbnail && readThumbnailOnly(in, version)) {
+        // The thumbnail stands for the whole project; the offset stays where it is.
+        result.versions.push_back(std::move(version));
+        result.thumbnailOnly = true;
+        break;
+      }
       if (!LayersLoadFromStream(in, version, false, options.progress, options.loadPixels))
         throw ProjectError(ProjectErrorText::kCorrupt);
       NextVersionOffset = in.pos() == size ? 0 : int64_t(in.pos());
@@ -65,17 +96,11 @@ ProjectLoadResult loadProjectFile(const QString& fileName, const ProjectLoadOpti
 }
 
 QImage loadProjectThumbnail(const QString& fileName) {
-  QFile file(fileName);
-  if (!file.open(QIODevice::ReadOnly) || file.size() == 0) return {};
-  const uchar* data = file.map(0, file.size());
-  if (!data) return {};
-  ByteReader in(data, size_t(file.size()));
-  BlockHead head;
-  try {
-    if (readBlockHead(in, head, true, true) && head.thumbnail.width() > 1) return head.thumbnail;
-  } catch (const ProjectError&) {
-  }
-  return {};
+  ProjectLoadOptions options;
+  options.params.IEN_GetThumbnail = true;
+  const ProjectLoadResult r = loadProjectFile(fileName, options);
+  if (!r.thumbnailOnly) return {};
+  return toQImage(r.versions[0].Layers.background()->bitmap);
 }
 
 QString saveProjectFile(const QString& fileName, std::vector<Version*> versions, const ProgressFn& progress) {

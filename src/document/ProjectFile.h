@@ -17,10 +17,12 @@ extern int64_t NextVersionOffset;
 struct ProjectLoadResult {
   std::vector<Version> versions;  // those read before any damage
   QString error;                  // empty when the whole file was read
+  bool thumbnailOnly = false;     // IEN_GetThumbnail found a thumbnail: the one version is it
   bool ok() const { return error.isEmpty(); }
 };
 
 struct ProjectLoadOptions {
+  IOParams params;         // each version starts with these; IEN_GetThumbnail reads only the thumbnail
   bool loadPixels = true;  // false: layer properties only
   QString defaultVersionName = QStringLiteral("Original");  // for a version without a name
   ProgressFn progress;
@@ -33,7 +35,8 @@ ProjectLoadResult loadProjectFromBytes(const uint8_t* data, size_t size, const Q
                                        const ProjectLoadOptions& options = {});
 ProjectLoadResult loadProjectFile(const QString& fileName, const ProjectLoadOptions& options = {});
 
-// The thumbnail stored in the first block (null when there is none).
+// The thumbnail stored in the first block (null when there is none): a load with
+// IEN_GetThumbnail set.
 QImage loadProjectThumbnail(const QString& fileName);
 
 // Saves every version, in order, as one transaction: the blocks go to a temporary file

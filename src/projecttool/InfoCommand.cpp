@@ -12,14 +12,9 @@ namespace lumo {
 
 namespace {
 
-const char* kindName(LayerKind kind) {
-  static const char* const names[kLayerKindCount] = {"image", "shape", "line", "polyline", "text", "angle"};
-  return names[int(kind)];
-}
-
 void printVersion(int number, const Version& v) {
   QStringList kinds;
-  for (int i = 0; i < v.Layers.count(); ++i) kinds << QString::fromLatin1(kindName(v.Layers.at(i).kind()));
+  for (int i = 0; i < v.Layers.count(); ++i) kinds << QString::fromLatin1(layerKindName(v.Layers.at(i).kind())).toLower();
   const QString thumbnail = v.IO.ThumbnailSize.isEmpty()
                                 ? QStringLiteral("none")
                                 : QStringLiteral("%1 x %2").arg(v.IO.ThumbnailSize.width()).arg(v.IO.ThumbnailSize.height());

@@ -151,8 +151,16 @@ TEST_F(ProjectFileTest, ThumbnailOnlyRead) {
   ASSERT_EQ(saveProjectFile(path("t.lmrd"), {&a}), QString());
   EXPECT_EQ(loadProjectThumbnail(path("t.lmrd")).size(), QSize(416, 250));
   Version tiny = makeVersion(QStringLiteral("A"), 4, 4, 200);
+  tiny.Layers.remove(1);
   ASSERT_EQ(saveProjectFile(path("tiny.lmrd"), {&tiny}), QString());
   EXPECT_TRUE(loadProjectThumbnail(path("tiny.lmrd")).isNull());
+  // Without a thumbnail the load goes on and reads the block itself.
+  ProjectLoadOptions o;
+  o.params.IEN_GetThumbnail = true;
+  const ProjectLoadResult r = loadProjectFile(path("tiny.lmrd"), o);
+  EXPECT_FALSE(r.thumbnailOnly);
+  ASSERT_EQ(r.versions.size(), 1u);
+  EXPECT_EQ(layerAs<ImageLayer>(&r.versions[0].Layers.at(0))->bitmap.width(), 4);
 }
 
 TEST_F(ProjectFileTest, PropertiesOnlyLoadSkipsPixels) {

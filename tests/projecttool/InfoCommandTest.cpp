@@ -1,0 +1,59 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "document/ProjectFile.h"
+
+namespace lumo {
+namespace {
+
+struct ToolRun {
+  int exitCode;
+  QString out, err;
+};
+
+ToolRun info(const QString& file) {
+  QProcess p;
+  p.start(QStringLiteral(LUMO_PROJECT_TOOL), {QStringLiteral("info"), file});
+  p.waitForFinished(30000);
+  return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()), QString::fromLocal8Bit(p.readAllStandardError())};
+}
+
+Version version(const QString& name, int w, int h) {
+  Version v;
+  v.VersionName = name;
+  auto bg = std::make_unique<ImageLayer>();
+  bg->bitmap = Bitmap(w, h, PixelFormat::ie24RGB);
+  bg->Width = w;
+  bg->Height = h;
+  v.Layers.add(std::move(bg));
+  return v;
+}
+
+TEST(InfoCommand, ListsEveryVersionAndReportsDamage) {
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("p.lmrd"));
+  Version a = version(QStringLiteral("Original"), 500, 300), b = version(QStringLiteral("Warm"), 4, 4);
+  b.Layers.add(createLayer(LayerKind::ielkText));
+  ASSERT_EQ(saveProjectFile(file, {&a, &b}), QString());
+
+  ToolRun r = info(file);
+  EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+  EXPECT_EQ(r.out, file + QStringLiteral(": 2 versions\n"
+                                         "1. \"Original\": 500 x 300, 1 layer (image), thumbnail 416 x 250\n"
+                                         "2. \"Warm\": 4 x 4, 2 layers (image, text), thumbnail none\n"));
+
+  QFile f(file);
+  ASSERT_TRUE(f.open(QIODevice::Append));
+  f.write("junk after the last block");
+  f.close();
+  r = info(file);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(r.out.contains(QStringLiteral("2. \"Warm\"")));
+  EXPECT_EQ(r.err, QStringLiteral("error: File stream is corrupt\n"));
+}
+
+}  // namespace
+}  // namespace lumo
