@@ -53,6 +53,7 @@ class LineLayer : public LayerOfKind<LayerKind::ielkLine, LineLayer> {
 
 class PolylineLayer : public LayerOfKind<LayerKind::ielkPolyline, PolylineLayer> {
  public:
+  // In layer space: 0 ... 1000 across the layer's width and height, whatever its size.
   std::vector<DPoint> Points;
   bool fPolylineClosed = false;
   bool fIsPath = false;
