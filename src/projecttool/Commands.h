@@ -11,5 +11,6 @@ struct ProjectToolCommand {
 // Every subcommand, each defined in its own source file.
 const std::vector<ProjectToolCommand>& projectToolCommands();
 int runInfoCommand(int argc, char** argv);
+int runExtractCommand(int argc, char** argv);
 
 }  // namespace lumo

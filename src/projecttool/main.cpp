@@ -7,7 +7,9 @@
 namespace {
 
 int usage() {
-  std::fputs("usage: lumo-project info FILE.lmrd\n", stderr);
+  std::fputs("usage: lumo-project info FILE.lmrd\n"
+             "       lumo-project extract FILE.lmrd OUTDIR [--format EXT]\n",
+             stderr);
   return 2;
 }
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -14,12 +16,14 @@ struct ToolRun {
   QString out, err;
 };
 
-ToolRun info(const QString& file) {
+ToolRun tool(const QStringList& arguments) {
   QProcess p;
-  p.start(QStringLiteral(LUMO_PROJECT_TOOL), {QStringLiteral("info"), file});
+  p.start(QStringLiteral(LUMO_PROJECT_TOOL), arguments);
   p.waitForFinished(30000);
   return {p.exitCode(), QString::fromLocal8Bit(p.readAllStandardOutput()), QString::fromLocal8Bit(p.readAllStandardError())};
 }
+
+ToolRun info(const QString& file) { return tool({QStringLiteral("info"), file}); }
 
 Version version(const QString& name, int w, int h) {
   Version v;
@@ -53,6 +57,27 @@ TEST(InfoCommand, ListsEveryVersionAndReportsDamage) {
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_TRUE(r.out.contains(QStringLiteral("2. \"Warm\"")));
   EXPECT_EQ(r.err, QStringLiteral("error: File stream is corrupt\n"));
+}
+
+TEST(ExtractCommand, WritesEveryVersionFlattenedUnderASafeName) {
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("trip.lmrd"));
+  Version a = version(QStringLiteral("Original"), 6, 4), b = version(QStringLiteral("a/b: c?"), 6, 4),
+          c = version(QStringLiteral("Original"), 3, 2);
+  layerAs<ImageLayer>(&b.Layers.at(0))->bitmap.fill(200);
+  ASSERT_EQ(saveProjectFile(file, {&a, &b, &c}), QString());
+
+  const QString out = dir.filePath(QStringLiteral("out"));
+  const ToolRun r = tool({QStringLiteral("extract"), file, out});
+  ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+  const QStringList names = QDir(out).entryList(QDir::Files, QDir::Name);
+  EXPECT_EQ(names, (QStringList{"trip_Original 2.png", "trip_Original.png", "trip_a_b_ c_.png"}));
+  const QImage second(QDir(out).filePath(QStringLiteral("trip_a_b_ c_.png")));
+  ASSERT_EQ(second.size(), QSize(6, 4));
+  EXPECT_EQ(second.pixelColor(2, 2), QColor(200, 200, 200));
+  EXPECT_EQ(QImage(QDir(out).filePath(QStringLiteral("trip_Original 2.png"))).size(), QSize(3, 2));
+
+  EXPECT_EQ(tool({QStringLiteral("extract"), file, out, QStringLiteral("--format"), QStringLiteral("nope")}).exitCode, 2);
 }
 
 }  // namespace

@@ -1,0 +1,2 @@
+# Image file input and output.
+target_sources(lumo_engine PRIVATE)

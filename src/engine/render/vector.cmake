@@ -1,0 +1,1 @@
+# Drawing of the vector layer kinds.
