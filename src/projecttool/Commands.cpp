@@ -3,7 +3,7 @@
 namespace lumo {
 
 const std::vector<ProjectToolCommand>& projectToolCommands() {
-  static const std::vector<ProjectToolCommand> commands = {{"info", runInfoCommand}, {"extract", runExtractCommand}};
+  static const std::vector<ProjectToolCommand> commands = {{"info", runInfoCommand}, {"extract", runExtractCommand}, {"pack", runPackCommand}};
   return commands;
 }
 

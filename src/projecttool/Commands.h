@@ -12,5 +12,6 @@ struct ProjectToolCommand {
 const std::vector<ProjectToolCommand>& projectToolCommands();
 int runInfoCommand(int argc, char** argv);
 int runExtractCommand(int argc, char** argv);
+int runPackCommand(int argc, char** argv);
 
 }  // namespace lumo

@@ -8,7 +8,8 @@ namespace {
 
 int usage() {
   std::fputs("usage: lumo-project info FILE.lmrd\n"
-             "       lumo-project extract FILE.lmrd OUTDIR [--format EXT]\n",
+             "       lumo-project extract FILE.lmrd OUTDIR [--format EXT]\n"
+             "       lumo-project pack OUT.lmrd IMAGE...\n",
              stderr);
   return 2;
 }

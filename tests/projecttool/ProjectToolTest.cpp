@@ -80,5 +80,31 @@ TEST(ExtractCommand, WritesEveryVersionFlattenedUnderASafeName) {
   EXPECT_EQ(tool({QStringLiteral("extract"), file, out, QStringLiteral("--format"), QStringLiteral("nope")}).exitCode, 2);
 }
 
+TEST(PackCommand, OneVersionPerImageNamedAfterItsFile) {
+  QTemporaryDir dir;
+  QImage red(8, 6, QImage::Format_RGB32), blue(5, 5, QImage::Format_RGB32);
+  red.fill(Qt::red);
+  blue.fill(Qt::blue);
+  const QString a = dir.filePath(QStringLiteral("beach;sunset.png")), b = dir.filePath(QStringLiteral("x/beach;sunset.png"));
+  QDir(dir.path()).mkpath(QStringLiteral("x"));
+  ASSERT_TRUE(red.save(a));
+  ASSERT_TRUE(blue.save(b));
+  const QString out = dir.filePath(QStringLiteral("packed.lmrd"));
+  const ToolRun r = tool({QStringLiteral("pack"), out, a, b});
+  ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+
+  const ProjectLoadResult p = loadProjectFile(out);
+  ASSERT_TRUE(p.ok()) << p.error.toStdString();
+  ASSERT_EQ(p.versions.size(), 2u);
+  EXPECT_EQ(p.versions[0].VersionName, QStringLiteral("beach,sunset"));
+  EXPECT_EQ(p.versions[1].VersionName, QStringLiteral("beach,sunset 2"));
+  EXPECT_EQ(p.versions[1].Layers.count(), 1);
+  EXPECT_EQ(p.versions[1].IO.Width, 5);
+  EXPECT_EQ(info(out).exitCode, 0);
+
+  EXPECT_EQ(tool({QStringLiteral("pack"), out, dir.filePath(QStringLiteral("missing.png"))}).exitCode, 1);
+  EXPECT_TRUE(loadProjectFile(out).ok());  // a failed pack leaves the earlier file
+}
+
 }  // namespace
 }  // namespace lumo

@@ -6,6 +6,23 @@
 
 namespace lumo {
 
+// Order of the TIFF compression list of the save options; stored settings hold the index.
+enum class TiffCompression : int32_t {
+  Uncompressed = 0,
+  CCITT1D,
+  G3FAX1D,
+  G3FAX2D,
+  G4FAX,
+  LZW,
+  OldJPEG,  // "Legacy JPEG": readable only, no encoder exists for it
+  JPEG,
+  Packbits,
+  ZIP,      // Adobe deflate
+  Deflate,  // the older deflate code
+};
+
+enum class BmpCompression : int32_t { Uncompressed = 0, RLE = 1 };
+
 // Per-version input/output parameters: what the last load found and what the next
 // save uses.
 struct IOParams {
@@ -23,6 +40,18 @@ struct IOParams {
   QString FileName;
   int32_t FileType = 0;  // file-type code of the registry
   QSize ThumbnailSize;    // of the thumbnail the last block read carried; empty when none
+
+  int32_t JPEG_Quality = 80;  // 1 ... 100
+  BmpCompression BMP_Compression = BmpCompression::Uncompressed;
+  int32_t PNG_Compression = 5;  // zlib level: 0 none ... 9 max
+  TiffCompression TIFF_Compression = TiffCompression::Uncompressed;
+  // What the last load found; writers choose the depth from the bitmap itself.
+  int32_t BitsPerSample = 8;
+  int32_t SamplesPerPixel = 3;
+  int32_t DpiX = 96;
+  int32_t DpiY = 96;
+  int32_t Orientation = 1;  // EXIF/TIFF orientation as stored in the file, 1 = upright
+  bool EnableAdjustOrientation = true;  // readers turn the image upright
 };
 
 // File-type codes that stored files rely on.

@@ -2,12 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <vector>
 
 #include <QtGlobal>
 
 #include "engine/pixels/PixelConvert.h"
+#include "engine/render/BlendOps.h"
+#include "engine/render/LayerEffects.h"
 #include "engine/render/Resample.h"
+#include "engine/render/VectorRaster.h"
 
 namespace lumo {
 
@@ -37,39 +41,13 @@ uint32_t layerFactor(const Layer& layer) {
   return uint32_t(std::lround(opacity * transparency / 255.0 * kFullFactor));
 }
 
-// Draws `count` source pixels over premultiplied `dst`. The source gives blue, green and
-// red bytes every PixelStep bytes and, unless AlphaStep is 0, an alpha byte every
-// AlphaStep bytes; `factor` scales the alpha.
-using RowFunction = void (*)(uint32_t* dst, const uint8_t* bgr, const uint8_t* alpha, int count, uint32_t factor);
-
-template <int PixelStep, int AlphaStep>
-void normalRow(uint32_t* dst, const uint8_t* bgr, const uint8_t* alpha, int count, uint32_t factor) {
-  for (int i = 0; i < count; ++i, bgr += PixelStep) {
-    uint32_t a = AlphaStep ? alpha[i * AlphaStep] : 255;
-    if (factor != kFullFactor) a = (a * factor + kFullFactor / 2) >> 16;
-    if (a == 0) continue;
-    if (a == 255) {
-      dst[i] = 0xFF000000u | uint32_t(bgr[2]) << 16 | uint32_t(bgr[1]) << 8 | bgr[0];
-      continue;
-    }
-    const uint32_t d = dst[i], rest = 255 - a;
-    const uint32_t b = div255(bgr[0] * a + (d & 0xFF) * rest);
-    const uint32_t g = div255(bgr[1] * a + (d >> 8 & 0xFF) * rest);
-    const uint32_t r = div255(bgr[2] * a + (d >> 16 & 0xFF) * rest);
-    const uint32_t outA = a + div255((d >> 24) * rest);
-    dst[i] = outA << 24 | r << 16 | g << 8 | b;
-  }
-}
-
 // The blend entry point: the row function of a layer is chosen here, once per layer,
-// from its operation. Normal is the only operation drawn so far; every other operation
-// is composed as Normal until its blend function is added here.
-template <int PixelStep, int AlphaStep>
-RowFunction rowFunctionFor(RenderOperation /*operation*/) {
-  return &normalRow<PixelStep, AlphaStep>;
-}
+// from its operation and the layout of its pixels.
+using RowFunction = BlendRow;
 
-// One layer, ready to draw into the canvas rectangle `area`.
+RowFunction rowFunctionFor(RenderOperation operation, SourceLayout layout) { return blendRowFor(operation, layout); }
+
+// One drawing into the canvas rectangle `area`: a layer or its shadow.
 struct PreparedLayer {
   QRect area;  // in canvas coordinates
   RowFunction draw = nullptr;
@@ -77,16 +55,17 @@ struct PreparedLayer {
   // Pixels at the layer's own size: a bitmap of 24 or 32 bits with its offset into `area`.
   Bitmap pixels;
   int pixelStep = 3;
-  QPoint offset;  // the bitmap pixel drawn at area.topLeft()
-  // Or, for a layer drawn resized, the straight ARGB32 picture of exactly `area`.
-  QImage resized;
+  QPoint offset;  // the pixel drawn at area.topLeft()
+  // Or a straight ARGB32 picture (resized, turned, masked or with effects).
+  QImage picture;
 
   const uint8_t* bgr(int canvasY) const {
-    if (!resized.isNull()) return resized.constScanLine(canvasY - area.top());
+    if (!picture.isNull())
+      return picture.constScanLine(canvasY - area.top() + offset.y()) + size_t(offset.x()) * 4;
     return pixels.scanline(canvasY - area.top() + offset.y()) + size_t(offset.x()) * size_t(pixelStep);
   }
   const uint8_t* alpha(int canvasY) const {
-    if (!resized.isNull()) return resized.constScanLine(canvasY - area.top()) + 3;
+    if (!picture.isNull()) return bgr(canvasY) + 3;
     if (!pixels.hasAlpha()) return nullptr;
     return pixels.alphaScanline(canvasY - area.top() + offset.y()) + offset.x();
   }
@@ -105,39 +84,219 @@ QImage straightArgb(const Bitmap& rgb) {
   return out;
 }
 
-bool prepareLayer(const Layer& layer, const QRect& canvas, const QPoint& origin, PreparedLayer& out) {
-  // Masks are not drawn themselves; they act on the layer below them.
-  if (!layer.fVisible || layer.fIsMask) return false;
-  // Vector layers are not drawn yet.
-  const auto* image = layerAs<ImageLayer>(&layer);
-  if (!image || image->bitmap.isNull()) return false;
-  out.factor = layerFactor(layer);
-  if (out.factor == 0) return false;
-  const int w = rounded(layer.Width), h = rounded(layer.Height);
-  const QRect placed(truncated(layer.PosX) - origin.x(), truncated(layer.PosY) - origin.y(), w, h);
-  out.area = placed.intersected(canvas);
-  if (out.area.isEmpty()) return false;
+// Where a layer lies on the canvas, unturned.
+QRect placedRect(const Layer& layer, const QPoint& origin) {
+  return QRect(truncated(layer.PosX) - origin.x(), truncated(layer.PosY) - origin.y(), rounded(layer.Width),
+               rounded(layer.Height));
+}
 
+// Any layer as a straight ARGB32 picture of its own size: image layers from their bitmap
+// (resampled to the layer's size), the other kinds drawn by the vector rasteriser.
+QImage layerPicture(const Layer& layer) {
+  const int w = rounded(layer.Width), h = rounded(layer.Height);
+  if (w <= 0 || h <= 0) return {};
+  QImage picture;
+  if (const auto* image = layerAs<ImageLayer>(&layer)) {
+    if (image->bitmap.isNull()) return {};
+    picture = straightArgb(convertToRGB24(image->bitmap));
+  } else {
+    picture = rasterizeVectorLayer(layer, 1.0).convertToFormat(QImage::Format_ARGB32);
+  }
+  if (picture.isNull() || picture.size() == QSize(w, h)) return picture;
+  return resampleImage(picture, w, h);
+}
+
+double normalizedDegrees(double degrees) {
+  if (!std::isfinite(degrees)) return 0;
+  const double d = std::fmod(degrees, 360.0);
+  return d < 0 ? d + 360.0 : d;
+}
+
+bool isTurned(const Layer& layer) { return normalizedDegrees(layer.fRotate) != 0 || (layer.fFlip & 3) != 0; }
+
+// Rotation and flip by inverse mapping. fRotate turns the layer counter-clockwise on
+// screen by that many degrees about the point (fRotateCenterX, fRotateCenterY) given in
+// fractions of the layer's size; the flips mirror the layer's own picture first. Every
+// canvas pixel centre is mapped back into the picture and sampled bilinearly from the
+// premultiplied colours, so transparent pixels lend no colour. Returns the straight
+// picture of the turned layer's bounding box, whose corner goes to `topLeft`.
+QImage turnedPicture(const QImage& picture, const Layer& layer, const QRect& placed, QPoint& topLeft) {
+  const double theta = normalizedDegrees(layer.fRotate) * std::numbers::pi / 180.0, c = std::cos(theta), s = std::sin(theta);
+  const double rcx = std::isfinite(layer.fRotateCenterX) ? layer.fRotateCenterX : 0.5;
+  const double rcy = std::isfinite(layer.fRotateCenterY) ? layer.fRotateCenterY : 0.5;
+  const double cx = placed.x() + rcx * placed.width(), cy = placed.y() + rcy * placed.height();
+  // Forward: x' = cx + dx cos + dy sin, y' = cy - dx sin + dy cos (y grows downwards).
+  double minX = 1e300, minY = 1e300, maxX = -1e300, maxY = -1e300;
+  for (const QPointF p : {QPointF(placed.left(), placed.top()), QPointF(placed.left() + placed.width(), placed.top()),
+                          QPointF(placed.left(), placed.top() + placed.height()),
+                          QPointF(placed.left() + placed.width(), placed.top() + placed.height())}) {
+    const double dx = p.x() - cx, dy = p.y() - cy;
+    const double x = cx + dx * c + dy * s, y = cy - dx * s + dy * c;
+    minX = std::min(minX, x), maxX = std::max(maxX, x), minY = std::min(minY, y), maxY = std::max(maxY, y);
+  }
+  // Snap away the rounding error of sines and cosines of whole quarter turns.
+  auto snapFloor = [](double v) { return int(std::floor(std::clamp(v + 1e-6, -kCoordinateLimit, kCoordinateLimit))); };
+  auto snapCeil = [](double v) { return int(std::ceil(std::clamp(v - 1e-6, -kCoordinateLimit, kCoordinateLimit))); };
+  const QRect box(QPoint(snapFloor(minX), snapFloor(minY)), QPoint(snapCeil(maxX) - 1, snapCeil(maxY) - 1));
+  QImage out(box.size(), QImage::Format_ARGB32);
+  if (out.isNull()) return out;
+  out.fill(0);
+  const QImage premultiplied = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  const int w = picture.width(), h = picture.height();
+  const bool flipH = layer.fFlip & 1, flipV = layer.fFlip & 2;
+  auto texel = [&](int x, int y) -> uint32_t {
+    return x < 0 || y < 0 || x >= w || y >= h ? 0u : reinterpret_cast<const uint32_t*>(premultiplied.constScanLine(y))[x];
+  };
+  for (int y = 0; y < box.height(); ++y) {
+    auto* d = reinterpret_cast<uint32_t*>(out.scanLine(y));
+    for (int x = 0; x < box.width(); ++x) {
+      const double X = box.x() + x + 0.5 - cx, Y = box.y() + y + 0.5 - cy;
+      double lx = X * c - Y * s + cx - placed.x(), ly = X * s + Y * c + cy - placed.y();
+      if (flipH) lx = w - lx;
+      if (flipV) ly = h - ly;
+      lx -= 0.5, ly -= 0.5;
+      if (lx <= -1 || ly <= -1 || lx >= w || ly >= h) continue;
+      const int x0 = int(std::floor(lx)), y0 = int(std::floor(ly));
+      const double fx = lx - x0, fy = ly - y0;
+      const uint32_t p[4] = {texel(x0, y0), texel(x0 + 1, y0), texel(x0, y0 + 1), texel(x0 + 1, y0 + 1)};
+      const double wt[4] = {(1 - fx) * (1 - fy), fx * (1 - fy), (1 - fx) * fy, fx * fy};
+      double ch[4] = {0, 0, 0, 0};
+      for (int k = 0; k < 4; ++k)
+        for (int b = 0; b < 4; ++b) ch[b] += wt[k] * double(p[k] >> (8 * b) & 0xFF);
+      const double a = ch[3];
+      if (a < 0.5) continue;
+      uint32_t px = uint32_t(std::lround(a)) << 24;
+      for (int b = 0; b < 3; ++b) px |= uint32_t(std::min(255L, std::lround(ch[b] * 255.0 / a))) << (8 * b);
+      d[x] = px;
+    }
+  }
+  topLeft = box.topLeft();
+  return out;
+}
+
+// Masks. A layer whose fIsMask is set is not drawn; it controls the layer directly below
+// it. The mask's level at a canvas pixel is the luminance of its own pixel composed over
+// white by the mask's alpha: a transparent mask pixel counts as white, and so does every
+// canvas pixel outside the mask's rectangle. The masked layer's alpha is multiplied by
+// level / 255, so white shows the layer and black hides it.
+// Inversion (255 - level) applies to masks drawn from vector layers: shapes and text are
+// drawn dark on a clear ground, and inverted they show the layer through the shape and
+// hide it around it. An image mask is a grey map read as it is (white shows), so that an
+// empty mask (all white) starts fully visible and painting black hides, whatever its flag.
+// The mask is placed by its own position and size and is not turned.
+void applyMask(QImage& picture, const QPoint& topLeft, const Layer& mask, const QPoint& origin) {
+  const QRect placed = placedRect(mask, origin);
+  const QImage maskPicture = layerPicture(mask);
+  const bool invert = mask.fMaskInverted && !mask.isImage();
+  uint8_t levels[256];  // of a composed mask level, after the inversion
+  for (int v = 0; v < 256; ++v) levels[v] = uint8_t(invert ? 255 - v : v);
+  for (int y = 0; y < picture.height(); ++y) {
+    uint8_t* p = picture.scanLine(y);
+    const int my = topLeft.y() + y - placed.y();
+    const bool rowInside = !maskPicture.isNull() && my >= 0 && my < maskPicture.height();
+    const uint8_t* m = rowInside ? maskPicture.constScanLine(my) : nullptr;
+    for (int x = 0; x < picture.width(); ++x, p += 4) {
+      const int mx = topLeft.x() + x - placed.x();
+      uint32_t level = 255;
+      if (m && mx >= 0 && mx < maskPicture.width()) {
+        const uint8_t* q = m + size_t(mx) * 4;
+        level = div255(luminance(q[0], q[1], q[2]) * q[3] + 255 * (255 - q[3]));
+      }
+      p[3] = uint8_t(div255(p[3] * uint32_t(levels[level])));
+    }
+  }
+}
+
+// A straight picture placed on the canvas, cropped to it.
+bool preparePicture(QImage picture, const QPoint& topLeft, const QRect& canvas, RenderOperation operation,
+                    uint32_t factor, PreparedLayer& out) {
+  out.area = QRect(topLeft, picture.size()).intersected(canvas);
+  if (out.area.isEmpty()) return false;
+  out.offset = out.area.topLeft() - topLeft;
+  out.picture = std::move(picture);
+  out.factor = factor;
+  out.draw = rowFunctionFor(operation, SourceLayout::Argb32);
+  return true;
+}
+
+// Opacity. A layer's pixels are drawn with alpha × fOpacity × fTransparency / 255 (the
+// factor above). fFillOpacity belongs to the fill of vector layers only and is already
+// in the alpha of their rasterised fill, so all three multiply for a vector fill and
+// the first two for everything else. The soft shadow takes the same factor.
+//
+// Layers needing more than a straight copy (vector kinds, masks, effects, rotation, flip)
+// go through a straight ARGB32 picture: effects on the layer's own picture, then turned,
+// then masked, then the shadow from what is left visible.
+// fDrawOuter only matters to the view (whether a layer's parts beyond the background are
+// shown): the compositor's result is the background's rectangle either way.
+std::vector<PreparedLayer> prepareLayer(const LayerStack& stack, int index, const QRect& canvas, const QPoint& origin) {
+  std::vector<PreparedLayer> drawings;
+  const Layer& layer = stack.at(index);
+  // Masks are not drawn themselves; they act on the layer below them.
+  if (!layer.fVisible || layer.fIsMask) return drawings;
+  const uint32_t factor = layerFactor(layer);
+  if (factor == 0) return drawings;
+  const Layer* mask = index + 1 < stack.count() && stack.at(index + 1).fIsMask ? &stack.at(index + 1) : nullptr;
+  const bool shadow = layer.SoftShadow.Enabled && layer.SoftShadow.Intensity > 0;
+  const bool glow = layer.InnerGlow.Enabled && layer.InnerGlow.Radius > 0;
+  const int feather = std::clamp(layer.fAlphaEdgeFeathering, 0, 255);
+  const QRect placed = placedRect(layer, origin);
+  const auto* image = layerAs<ImageLayer>(&layer);
+
+  if (!image || mask || shadow || glow || feather > 0 || isTurned(layer)) {
+    QImage picture = layerPicture(layer);
+    if (picture.isNull()) return drawings;
+    featherAlphaEdges(picture, feather);
+    if (glow) applyInnerGlow(picture, layer.InnerGlow.Radius, layer.InnerGlow.ShadowColor);
+    QPoint topLeft = placed.topLeft();
+    if (isTurned(layer)) picture = turnedPicture(picture, layer, placed, topLeft);
+    if (picture.isNull()) return drawings;
+    if (mask) applyMask(picture, topLeft, *mask, origin);
+    if (shadow) {
+      const ShadowRecord& record = layer.SoftShadow;
+      QPoint corner;
+      QImage cast = softShadow(picture, record.Radius, record.Intensity, record.ShadowColor, corner);
+      const QPoint offset(truncated(record.OffsetX), truncated(record.OffsetY));
+      PreparedLayer drawing;
+      if (!cast.isNull() &&
+          preparePicture(std::move(cast), topLeft + corner + offset, canvas, RenderOperation::ielNormal, factor, drawing))
+        drawings.push_back(std::move(drawing));
+    }
+    PreparedLayer drawing;
+    if (preparePicture(std::move(picture), topLeft, canvas, layer.fOperation, factor, drawing))
+      drawings.push_back(std::move(drawing));
+    return drawings;
+  }
+
+  if (image->bitmap.isNull()) return drawings;
+  PreparedLayer out;
+  out.factor = factor;
+  out.area = placed.intersected(canvas);
+  if (out.area.isEmpty()) return drawings;
   const Bitmap& bitmap = image->bitmap;
   const bool direct = bitmap.format() == PixelFormat::ie24RGB || bitmap.format() == PixelFormat::ie32RGB;
   out.pixels = direct ? bitmap : convertToRGB24(bitmap);
-  if (out.pixels.isNull()) return false;
+  if (out.pixels.isNull()) return drawings;
   out.pixelStep = out.pixels.format() == PixelFormat::ie32RGB ? 4 : 3;
   const bool hasAlpha = out.pixels.hasAlpha();
 
-  if (w == out.pixels.width() && h == out.pixels.height()) {
+  if (placed.width() == out.pixels.width() && placed.height() == out.pixels.height()) {
     out.offset = out.area.topLeft() - placed.topLeft();
-    if (out.pixelStep == 4) out.draw = hasAlpha ? rowFunctionFor<4, 1>(layer.fOperation) : rowFunctionFor<4, 0>(layer.fOperation);
-    else out.draw = hasAlpha ? rowFunctionFor<3, 1>(layer.fOperation) : rowFunctionFor<3, 0>(layer.fOperation);
-    return true;
+    const SourceLayout layout = out.pixelStep == 4 ? (hasAlpha ? SourceLayout::Bgrx32Alpha : SourceLayout::Bgrx32)
+                                                   : (hasAlpha ? SourceLayout::Bgr24Alpha : SourceLayout::Bgr24);
+    out.draw = rowFunctionFor(layer.fOperation, layout);
+    drawings.push_back(std::move(out));
+    return drawings;
   }
   // Drawn at another size: only the part inside the canvas is resampled.
   const Bitmap rgb = out.pixelStep == 4 ? convertToRGB24(out.pixels) : out.pixels;
   out.pixels = Bitmap();
-  out.resized = resampleImage(straightArgb(rgb), w, h, out.area.translated(-placed.topLeft()));
-  if (out.resized.isNull()) return false;
-  out.draw = rowFunctionFor<4, 4>(layer.fOperation);
-  return true;
+  out.picture = resampleImage(straightArgb(rgb), placed.width(), placed.height(), out.area.translated(-placed.topLeft()));
+  if (out.picture.isNull()) return drawings;
+  out.offset = QPoint();
+  out.draw = rowFunctionFor(layer.fOperation, SourceLayout::Argb32);
+  drawings.push_back(std::move(out));
+  return drawings;
 }
 
 }  // namespace
@@ -153,13 +312,13 @@ QImage composeLayers(const LayerStack& stack) {
   if (out.isNull()) return {};
   out.fill(0);
 
-  for (int i = 0; i < stack.count(); ++i) {
-    PreparedLayer layer;
-    if (!prepareLayer(stack.at(i), canvas, origin, layer)) continue;
-    const int left = layer.area.left(), width = layer.area.width();
-    for (int y = layer.area.top(); y <= layer.area.bottom(); ++y)
-      layer.draw(reinterpret_cast<uint32_t*>(out.scanLine(y)) + left, layer.bgr(y), layer.alpha(y), width, layer.factor);
-  }
+  for (int i = 0; i < stack.count(); ++i)
+    for (const PreparedLayer& layer : prepareLayer(stack, i, canvas, origin)) {
+      const int left = layer.area.left(), width = layer.area.width();
+      for (int y = layer.area.top(); y <= layer.area.bottom(); ++y)
+        layer.draw(reinterpret_cast<uint32_t*>(out.scanLine(y)) + left, layer.bgr(y), layer.alpha(y), width,
+                   layer.factor, y);
+    }
   return out;
 }
 
@@ -168,7 +327,7 @@ QImage composeLayersReduced(const LayerStack& stack, int factor) {
   LayerStack reduced(stack);
   for (int i = 0; i < reduced.count(); ++i) {
     Layer& layer = reduced.at(i);
-    if (auto* image = layerAs<ImageLayer>(&layer); image && image->fVisible)
+    if (auto* image = layerAs<ImageLayer>(&layer); image && (image->fVisible || image->fIsMask))
       image->bitmap = reduceBitmap(image->bitmap, factor);
     layer.setRect(QRectF(layer.PosX / factor, layer.PosY / factor, layer.Width / factor, layer.Height / factor));
   }

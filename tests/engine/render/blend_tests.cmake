@@ -1,0 +1,3 @@
+lumo_add_test(engine_blend_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/BlendOpsTest.cpp ${CMAKE_CURRENT_LIST_DIR}/MaskAndEffectsTest.cpp
+  LIBS lumo_engine)

@@ -1,0 +1,38 @@
+#pragma once
+// The native codecs behind loadImageFile and saveImageFile. Readers work on the whole
+// file in memory and fill `out`/`params` only on success; writers encode into `out`.
+#include <cstddef>
+#include <cstdint>
+
+#include <QByteArray>
+#include <QString>
+
+#include "engine/io/IOParams.h"
+#include "engine/pixels/Bitmap.h"
+
+namespace lumo {
+
+// No reader allocates for more pixels than this, nor for a side longer than kMaxImageSide.
+constexpr int64_t kMaxImagePixels = int64_t(1) << 30;
+constexpr int64_t kMaxImageSide = int64_t(1) << 20;
+// Compressed data expands at most about this much (deflate's limit); a declared size
+// that would need more is a lie.
+constexpr uint64_t kMaxExpansion = 1032;
+
+// True when `width` × `height` pixels of `bytesPerPixel` may come out of `fileSize`
+// bytes at the expansion limit; otherwise sets `error`.
+bool checkDeclaredSize(int64_t width, int64_t height, double bytesPerPixel, size_t fileSize, QString& error);
+
+bool readJpeg(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool writeJpeg(const Bitmap& image, const IOParams& params, QByteArray& out, QString& error);
+bool readPng(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool writePng(const Bitmap& image, const IOParams& params, QByteArray& out, QString& error);
+bool readBmp(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool writeBmp(const Bitmap& image, const IOParams& params, QByteArray& out, QString& error);
+bool readTiff(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool writeTiff(const Bitmap& image, const IOParams& params, QByteArray& out, QString& error);
+
+// Turns a bitmap of whole-byte pixels upright from the EXIF/TIFF orientation 1 ... 8.
+Bitmap applyOrientation(const Bitmap& image, int orientation);
+
+}  // namespace lumo
