@@ -41,7 +41,7 @@ fuzz: deps
 	cmake --build $(FUZZ_BUILD)
 	@for f in $(FUZZ_BUILD)/fuzz/fuzz_*; do \
 	  name=$$(basename $$f); mkdir -p $(FUZZ_BUILD)/corpus/$$name; \
-	  $(FUZZ_BUILD)/fuzz/make_seeds $(FUZZ_BUILD)/corpus/$$name || exit 1; \
+	  $(FUZZ_BUILD)/fuzz/make_seeds $$name $(FUZZ_BUILD)/corpus/$$name || exit 1; \
 	  $$f -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 $(FUZZ_BUILD)/corpus/$$name fuzz/corpus/$${name#fuzz_} || exit 1; \
 	done
 

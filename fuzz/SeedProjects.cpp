@@ -46,9 +46,9 @@ std::vector<uint8_t> blocks(const std::vector<Version>& versions) {
 
 std::vector<std::pair<std::string, std::vector<uint8_t>>> makeSeedProjects() {
   std::vector<std::pair<std::string, std::vector<uint8_t>>> seeds;
-  seeds.emplace_back("rgb-4x3", blocks({versionWithImage("Original", 4, 3, PixelFormat::ie24RGB, false)}));
-  seeds.emplace_back("alpha-thumb-8x6", blocks({versionWithImage("A;lpha", 8, 6, PixelFormat::ie24RGB, true)}));
-  seeds.emplace_back("grey-and-palette",
+  seeds.emplace_back("rgb-4x3.lmrd", blocks({versionWithImage("Original", 4, 3, PixelFormat::ie24RGB, false)}));
+  seeds.emplace_back("alpha-thumb-8x6.lmrd", blocks({versionWithImage("A;lpha", 8, 6, PixelFormat::ie24RGB, true)}));
+  seeds.emplace_back("grey-and-palette.lmrd",
                      blocks({versionWithImage("Grey", 3, 3, PixelFormat::ie8g, false),
                              versionWithImage("Palette", 3, 2, PixelFormat::ie8p, false),
                              versionWithImage("Mono", 9, 2, PixelFormat::ie1g, false)}));
@@ -63,7 +63,7 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> makeSeedProjects() {
     if (auto* text = layerAs<TextLayer>(layer.get())) text->fText = QStringLiteral("Text");
     all.Layers.add(std::move(layer));
   }
-  seeds.emplace_back("every-kind", blocks({all}));
+  seeds.emplace_back("every-kind.lmrd", blocks({all}));
   return seeds;
 }
 

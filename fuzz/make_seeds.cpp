@@ -1,16 +1,20 @@
-// Writes the writer-made seed projects into a folder for the fuzzer.
+// Writes the writer-made seeds of one fuzz target into a folder for the fuzzer.
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 
+#include "ImageReaderFuzz.h"
 #include "SeedProjects.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fputs("usage: make_seeds FOLDER\n", stderr);
+  if (argc != 3) {
+    std::fputs("usage: make_seeds fuzz_project_reader|fuzz_image_reader FOLDER\n", stderr);
     return 2;
   }
-  for (const auto& [name, bytes] : lumo::makeSeedProjects()) {
-    std::ofstream out(std::string(argv[1]) + "/" + name + ".lmrd", std::ios::binary);
+  const bool images = std::strcmp(argv[1], "fuzz_image_reader") == 0;
+  if (!images && std::strcmp(argv[1], "fuzz_project_reader") != 0) return 2;
+  for (const auto& [name, bytes] : images ? lumo::makeSeedImages() : lumo::makeSeedProjects()) {
+    std::ofstream out(std::string(argv[2]) + "/" + name, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     if (!out) return 1;
   }

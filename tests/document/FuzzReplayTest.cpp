@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 
+#include "ImageReaderFuzz.h"
 #include "ProjectReaderFuzz.h"
 #include "SeedProjects.h"
 #include "document/ProjectFile.h"
@@ -34,14 +35,34 @@ TEST(FuzzReplay, EverySeedTruncatedOrFlippedStaysSafe) {
   }
 }
 
+TEST(FuzzReplay, ImageSeedsDecodeAndSurviveDamage) {
+  const auto seeds = makeSeedImages();
+  EXPECT_GE(seeds.size(), 12u);  // three pictures in each of the four formats
+  for (const auto& [name, bytes] : seeds) {
+    SCOPED_TRACE(name);
+    fuzzImageReaders(bytes.data(), bytes.size());
+    for (size_t cut = 0; cut < bytes.size(); cut += 1 + bytes.size() / 53) fuzzImageReaders(bytes.data(), cut);
+    std::vector<uint8_t> flipped = bytes;
+    for (size_t i = 0; i < flipped.size(); i += 1 + flipped.size() / 41) {
+      flipped[i] ^= 0x5A;
+      fuzzImageReaders(flipped.data(), flipped.size());
+    }
+  }
+}
+
 TEST(FuzzReplay, KeptCorpus) {
-  const QDir dir(QStringLiteral(LUMO_SOURCE_DIR "/fuzz/corpus/project_reader"));
-  ASSERT_TRUE(dir.exists()) << dir.path().toStdString();
-  for (const QString& entry : dir.entryList(QDir::Files)) {
-    QFile f(dir.filePath(entry));
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    const QByteArray bytes = f.readAll();
-    fuzzProjectReader(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
+  const std::pair<const char*, void (*)(const uint8_t*, size_t)> targets[] = {
+      {LUMO_SOURCE_DIR "/fuzz/corpus/project_reader", fuzzProjectReader},
+      {LUMO_SOURCE_DIR "/fuzz/corpus/image_reader", fuzzImageReaders}};
+  for (const auto& [folder, run] : targets) {
+    const QDir dir(QString::fromLatin1(folder));
+    ASSERT_TRUE(dir.exists()) << folder;
+    for (const QString& entry : dir.entryList(QDir::Files)) {
+      QFile f(dir.filePath(entry));
+      ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+      const QByteArray bytes = f.readAll();
+      run(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
+    }
   }
 }
 

@@ -1,3 +1,4 @@
+#include <utility>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -182,15 +183,17 @@ bool writePng(const Bitmap& source, const IOParams& params, QByteArray& out, QSt
   }
   const PixelFormat f = image.format();
   const bool alpha = image.hasAlpha();
-  int colour, depth;
-  switch (f) {
-    case PixelFormat::ie1g: colour = PNG_COLOR_TYPE_GRAY; depth = 1; break;
-    case PixelFormat::ie8p: colour = PNG_COLOR_TYPE_PALETTE; depth = 8; break;
-    case PixelFormat::ie8g: colour = alpha ? PNG_COLOR_TYPE_GRAY_ALPHA : PNG_COLOR_TYPE_GRAY; depth = 8; break;
-    case PixelFormat::ie16g: colour = alpha ? PNG_COLOR_TYPE_GRAY_ALPHA : PNG_COLOR_TYPE_GRAY; depth = 16; break;
-    case PixelFormat::ie48RGB: colour = alpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB; depth = 16; break;
-    default: colour = alpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB; depth = 8; break;
-  }
+  // Set once before setjmp, so that a longjmp cannot leave them half-assigned.
+  const auto [colour, depth] = [&]() -> std::pair<int, int> {
+    switch (f) {
+      case PixelFormat::ie1g: return {PNG_COLOR_TYPE_GRAY, 1};
+      case PixelFormat::ie8p: return {PNG_COLOR_TYPE_PALETTE, 8};
+      case PixelFormat::ie8g: return {alpha ? PNG_COLOR_TYPE_GRAY_ALPHA : PNG_COLOR_TYPE_GRAY, 8};
+      case PixelFormat::ie16g: return {alpha ? PNG_COLOR_TYPE_GRAY_ALPHA : PNG_COLOR_TYPE_GRAY, 16};
+      case PixelFormat::ie48RGB: return {alpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, 16};
+      default: return {alpha ? PNG_COLOR_TYPE_RGBA : PNG_COLOR_TYPE_RGB, 8};
+    }
+  }();
 
   ErrorState err{};
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &err, onError, onWarning);

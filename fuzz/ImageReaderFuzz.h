@@ -1,0 +1,17 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace lumo {
+
+// Feeds arbitrary bytes to every native image reader. Whatever the bytes, each must
+// return (never crash, hang or allocate beyond what they justify).
+void fuzzImageReaders(const uint8_t* data, size_t size);
+
+// Small files of every readable format, made by the writers.
+std::vector<std::pair<std::string, std::vector<uint8_t>>> makeSeedImages();
+
+}  // namespace lumo
