@@ -11,6 +11,7 @@
 #include "engine/render/BlendOps.h"
 #include "engine/render/LayerEffects.h"
 #include "engine/render/Resample.h"
+#include "engine/render/ResampleFilter.h"
 #include "engine/render/VectorRaster.h"
 
 namespace lumo {
@@ -92,6 +93,15 @@ QRect placedRect(const Layer& layer, const QPoint& origin) {
 
 // Any layer as a straight ARGB32 picture of its own size: image layers from their bitmap
 // (resampled to the layer's size), the other kinds drawn by the vector rasteriser.
+// A resized image layer is drawn with its own filter when it asks for one, else with
+// the program's default filter; vector layers are drawn at their size and need none.
+ResampleFilter drawFilter(const Layer& layer) {
+  const auto* image = layerAs<ImageLayer>(&layer);
+  return image && image->fUseResampleFilter && image->fResampleFilter < kResampleFilterCount
+             ? ResampleFilter(image->fResampleFilter)
+             : kDefaultResampleFilter;
+}
+
 QImage layerPicture(const Layer& layer) {
   const int w = rounded(layer.Width), h = rounded(layer.Height);
   if (w <= 0 || h <= 0) return {};
@@ -103,7 +113,7 @@ QImage layerPicture(const Layer& layer) {
     picture = rasterizeVectorLayer(layer, 1.0).convertToFormat(QImage::Format_ARGB32);
   }
   if (picture.isNull() || picture.size() == QSize(w, h)) return picture;
-  return resampleImage(picture, w, h);
+  return resampleWithFilter(picture, w, h, drawFilter(layer));
 }
 
 double normalizedDegrees(double degrees) {
@@ -291,7 +301,8 @@ std::vector<PreparedLayer> prepareLayer(const LayerStack& stack, int index, cons
   // Drawn at another size: only the part inside the canvas is resampled.
   const Bitmap rgb = out.pixelStep == 4 ? convertToRGB24(out.pixels) : out.pixels;
   out.pixels = Bitmap();
-  out.picture = resampleImage(straightArgb(rgb), placed.width(), placed.height(), out.area.translated(-placed.topLeft()));
+  out.picture = resampleWithFilter(straightArgb(rgb), placed.width(), placed.height(), drawFilter(layer),
+                                   out.area.translated(-placed.topLeft()));
   if (out.picture.isNull()) return drawings;
   out.offset = QPoint();
   out.draw = rowFunctionFor(layer.fOperation, SourceLayout::Argb32);

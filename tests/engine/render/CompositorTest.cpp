@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "engine/render/Compositor.h"
+#include "engine/render/ResampleFilter.h"
 #include "engine/render/Resample.h"
 
 namespace lumo {
@@ -146,6 +147,9 @@ TEST(Compositor, ResizedLayersAreDrawnThroughTheResampler) {
   uint8_t* p = enlarged->bitmap.mutableScanline(0);
   p[3] = p[4] = p[5] = 255;
   enlarged->Width = 4;
+  // The area filter: a tent when enlarging, an area average when reducing.
+  enlarged->fUseResampleFilter = true;
+  enlarged->fResampleFilter = uint8_t(ResampleFilter::rfWICFant);
   stack.add(std::move(enlarged));
   // 8 × 2 of columns alternating 0 and 200 drawn 4 × 1: pairs average to 100.
   auto reduced = solidLayer(8, 2, {0, 0, 0, 255}, 0, 1);
@@ -153,6 +157,8 @@ TEST(Compositor, ResizedLayersAreDrawnThroughTheResampler) {
     for (int x = 1; x < 8; x += 2) reduced->bitmap.mutableScanline(y)[x * 3 + 1] = 200;
   reduced->Width = 4;
   reduced->Height = 1;
+  reduced->fUseResampleFilter = true;
+  reduced->fResampleFilter = uint8_t(ResampleFilter::rfWICFant);
   stack.add(std::move(reduced));
 
   const QImage out = composeLayers(stack);
@@ -161,6 +167,14 @@ TEST(Compositor, ResizedLayersAreDrawnThroughTheResampler) {
     EXPECT_EQ(at(out, x, 0).r, expectedRow0[x]) << x;
     EXPECT_TRUE(same(at(out, x, 1), {0, 100, 0, 255})) << x;
   }
+
+  // The layer's own filter is used only when it asks for it.
+  auto& layer = static_cast<ImageLayer&>(stack.at(1));
+  layer.fResampleFilter = uint8_t(ResampleFilter::rfNearest);
+  const int nearest[] = {0, 0, 255, 255};
+  for (int x = 0; x < 4; ++x) EXPECT_EQ(at(composeLayers(stack), x, 0).r, nearest[x]) << x;
+  layer.fUseResampleFilter = false;  // the default filter, a cubic, rises more steeply than the tent
+  EXPECT_LT(at(composeLayers(stack), 1, 0).r, 64);
 }
 
 TEST(Compositor, ResizedLayerCroppedAtTheCanvasEdge) {
@@ -171,6 +185,8 @@ TEST(Compositor, ResizedLayerCroppedAtTheCanvasEdge) {
   auto checker = solidLayer(2, 2, {255, 255, 255, 255});
   checker->bitmap.mutableScanline(0)[0] = 0;  // top-left is yellow
   checker->setRect(QRectF(-5, -5, 40, 40));
+  checker->fUseResampleFilter = true;
+  checker->fResampleFilter = uint8_t(ResampleFilter::rfBilinear);
   stack.add(std::move(checker));
   const QImage out = composeLayers(stack);
   // Up to layer pixel 9 the centre lies before the first source centre.
