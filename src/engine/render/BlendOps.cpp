@@ -85,7 +85,7 @@ float interpolation(float b, float s) {
 // Stamp: b + 2 s - 1, clamped.
 float stamp(float b, float s) { return clamp01(b + 2 * s - 1); }
 
-// The non-separable formulas of the W3C compositing specification.
+// The non-separable formulas of the W3C compositing and blending standard.
 inline float lum(const float* c) { return 0.3f * c[0] + 0.59f * c[1] + 0.11f * c[2]; }
 inline float sat(const float* c) { return std::max({c[0], c[1], c[2]}) - std::min({c[0], c[1], c[2]}); }
 void setLum(const float* c, float l, float* out) {
