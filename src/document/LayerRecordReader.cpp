@@ -5,7 +5,6 @@
 
 #include "document/EncodedPixels.h"
 #include "document/LayerRecord.h"
-#include "document/PixelDeflate.h"
 #include "document/ProjectError.h"
 #include "document/RawBitmapBlock.h"
 

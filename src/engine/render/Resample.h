@@ -5,7 +5,8 @@
 
 namespace lumo {
 
-// The one resampler. Reduces or enlarges an ARGB32 (premultiplied or not) image to
+// The area filter of the one resampler (the rfWICFant entry of resampleWithFilter),
+// also called directly where that filter is wanted. Reduces or enlarges an ARGB32 (premultiplied or not) image to
 // the given size: area averaging when reducing, bilinear when enlarging.
 QImage resampleImage(const QImage& source, int width, int height);
 

@@ -1,5 +1,7 @@
 #include "engine/render/ResampleFilter.h"
 
+#include "engine/render/Resample.h"
+
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -23,7 +25,8 @@ double cubic(double x, double b, double c) {
   return 0;
 }
 
-enum class Method { Nearest, Kernel, Darkest, Lightest };
+// Area: the exact area average of the engine's base resampler (bilinear when enlarging).
+enum class Method { Nearest, Kernel, Darkest, Lightest, Area };
 
 struct FilterDef {
   Method method;
@@ -47,7 +50,6 @@ double bspline(double x) { return cubic(x, 1, 0); }
 double lanczos3(double x) { return std::abs(x) < 3 ? sinc(x) * sinc(x / 3) : 0; }
 double mitchell(double x) { return cubic(x, 1.0 / 3, 1.0 / 3); }
 double catmullRom(double x) { return cubic(x, 0, 0.5); }
-double box(double x) { return std::abs(x) <= 0.5 ? 1 : 0; }
 
 // Indexed by ResampleFilter.
 const FilterDef kFilters[kResampleFilterCount] = {
@@ -59,7 +61,7 @@ const FilterDef kFilters[kResampleFilterCount] = {
     {Method::Kernel, 1, tent, true},         {Method::Kernel, 2, catmullRom, true},
     {Method::Darkest, 0, nullptr, false},    {Method::Lightest, 0, nullptr, false},
     {Method::Nearest, 0, nullptr, false},    {Method::Kernel, 1, tent, false},
-    {Method::Kernel, 2, catmullRom, false},  {Method::Kernel, 0.5, box, true},
+    {Method::Kernel, 2, catmullRom, false},  {Method::Area, 0, nullptr, false},
     {Method::Kernel, 2, catmullRom, true},
 };
 
@@ -87,12 +89,9 @@ std::vector<Taps> makeTaps(const FilterDef& f, int srcN, int dstN, int from, int
       }
       continue;
     }
-    // Fant enlarges like a tent.
-    const bool fantEnlarging = f.kernel == box && scale > 1;
-    double (*kernel)(double) = fantEnlarging ? tent : f.kernel;
-    const double support0 = fantEnlarging ? 1.0 : f.support;
+    double (*kernel)(double) = f.kernel;
     const double widen = f.widenWhenReducing && scale < 1 ? 1 / scale : 1;
-    const double support = support0 * widen;
+    const double support = f.support * widen;
     const int a = int(std::floor(center - support)), b = int(std::ceil(center + support));
     std::vector<double> w;
     double sum = 0;
@@ -146,6 +145,7 @@ QImage resampleWithFilter(const QImage& source, int width, int height, ResampleF
   if (part.isEmpty()) return {};
   const int index = std::clamp(int(filter), 0, kResampleFilterCount - 1);
   const FilterDef& f = kFilters[index];
+  if (f.method == Method::Area) return resampleImage(source, width, height, part);
 
   const QImage::Format outFormat = source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32
                                        ? source.format()
