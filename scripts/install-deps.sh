@@ -10,6 +10,7 @@ packages=(
   zlib1g-dev libdeflate-dev libjpeg62-turbo-dev libpng-dev libtiff-dev libwebp-dev
   libgif-dev libopenjp2-7-dev libmagick++-dev libraw-dev libexiv2-dev liblcms2-dev
   libopencv-core-dev libopencv-imgproc-dev libopencv-photo-dev libsane-dev
+  libdcmtk-dev libpoppler-cpp-dev libjxr-dev libheif-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-liberation2 fonts-dejavu-core
 )
