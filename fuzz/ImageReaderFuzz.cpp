@@ -1,25 +1,13 @@
 #include "ImageReaderFuzz.h"
 
-#include "engine/io/ImageCodecs.h"
+#include "engine/io/CodecTable.h"
+#include "engine/io/FileTypeRegistry.h"
 
 namespace lumo {
 
-namespace {
-
-using Reader = bool (*)(const uint8_t*, size_t, Bitmap&, IOParams&, QString&);
-using Writer = bool (*)(const Bitmap&, const IOParams&, QByteArray&, QString&);
-struct Codec {
-  const char* extension;
-  Reader read;
-  Writer write;
-};
-const Codec kCodecs[] = {
-    {"jpg", readJpeg, writeJpeg}, {"png", readPng, writePng}, {"bmp", readBmp, writeBmp}, {"tif", readTiff, writeTiff}};
-
-}  // namespace
-
 void fuzzImageReaders(const uint8_t* data, size_t size) {
-  for (const Codec& c : kCodecs) {
+  for (const Codec& c : codecs()) {
+    if (!c.read) continue;
     Bitmap out;
     IOParams params;
     QString error;
@@ -36,14 +24,16 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> makeSeedImages() {
   Bitmap grey(6, 4, PixelFormat::ie8g);
   grey.fill(90);
   std::vector<std::pair<std::string, std::vector<uint8_t>>> seeds;
-  for (const Codec& c : kCodecs) {
+  for (const Codec& c : codecs()) {
+    if (!c.write) continue;
+    const QString extension = fileTypeByCode(c.code)->extensions.front().toLower();
     int n = 0;
     for (const Bitmap* b : {&rgb, &withAlpha, &grey}) {
       IOParams params;
       QByteArray bytes;
       QString error;
-      if (c.write(*b, params, bytes, error))
-        seeds.emplace_back(std::string("seed") + std::to_string(n++) + "." + c.extension,
+      if (c.write(*b, params, extension, bytes, error))
+        seeds.emplace_back(std::string("seed") + std::to_string(n++) + "." + extension.toStdString(),
                            std::vector<uint8_t>(bytes.begin(), bytes.end()));
     }
   }

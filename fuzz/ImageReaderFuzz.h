@@ -7,7 +7,7 @@
 
 namespace lumo {
 
-// Feeds arbitrary bytes to every native image reader. Whatever the bytes, each must
+// Feeds arbitrary bytes to every image reader of the codec table. Whatever the bytes, each must
 // return (never crash, hang or allocate beyond what they justify).
 void fuzzImageReaders(const uint8_t* data, size_t size);
 

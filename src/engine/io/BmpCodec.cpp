@@ -65,7 +65,8 @@ bool readBmp(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QS
 }
 
 // Qt's writer has no RLE mode, so BMP_Compression is not an option of this writer yet.
-bool writeBmp(const Bitmap& image, const IOParams& params, QByteArray& out, QString& error) {
+bool writeBmp(const Bitmap& image, const IOParams& params, const QString& /*extension*/,
+               QByteArray& out, QString& error) {
   QImage q = toQImage(image);
   if (params.DpiX > 0 && params.DpiY > 0) {
     q = q.copy();  // the shared view is read-only

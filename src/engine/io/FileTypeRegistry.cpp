@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "engine/io/CodecTable.h"
 #include "engine/io/IOParams.h"
 
 namespace lumo {
@@ -22,12 +23,12 @@ QStringList rawExtensionsUpper() {
   return out;
 }
 
-// reads/writes say what this build's codecs do; the project format is read and written
-// by the document's project loader, not as a single bitmap.
+// reads/writes come from the codec table; the project format is read and written by the
+// document's project loader, not as a single bitmap.
 std::vector<FileTypeInfo> makeTypes() {
   using namespace FileTypeCode;
   const QStringList none;
-  return {
+  std::vector<FileTypeInfo> types = {
       {TIFF, "TIFF Image", {"TIF", "TIFF"}, true, true, {"TIFF_Compression", "JPEG_Quality", "DpiX", "DpiY"}},
       {GIF, "GIF Image", {"GIF"}, false, false, none},
       {JPEG, "JPEG Image", {"JPG", "JPEG", "JPE", "JIF"}, true, true, {"JPEG_Quality", "DpiX", "DpiY"}},
@@ -55,6 +56,13 @@ std::vector<FileTypeInfo> makeTypes() {
       {RAW, "Camera RAW", rawExtensionsUpper(), false, false, none},
       {LMRD, "Lumora", {"LMRD"}, true, true, none},
   };
+  for (FileTypeInfo& t : types) {
+    if (t.code == LMRD) continue;
+    const Codec* codec = codecOf(t.code);
+    t.reads = codec && codec->read;
+    t.writes = codec && codec->write;
+  }
+  return types;
 }
 
 // The export list is fixed text. Entries whose type has no writer yet (everything but

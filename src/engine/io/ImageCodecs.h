@@ -1,6 +1,5 @@
 #pragma once
-// The native codecs behind loadImageFile and saveImageFile. Readers work on the whole
-// file in memory and fill `out`/`params` only on success; writers encode into `out`.
+// The codecs behind loadImageFile and saveImageFile, with the signatures of CodecTable.h.
 #include <cstddef>
 #include <cstdint>
 
@@ -24,13 +23,17 @@ constexpr uint64_t kMaxExpansion = 1032;
 bool checkDeclaredSize(int64_t width, int64_t height, double bytesPerPixel, size_t fileSize, QString& error);
 
 bool readJpeg(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
-bool writeJpeg(const Bitmap& image, const IOParams& params, QByteArray& out, QString& error);
+bool writeJpeg(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out,
+               QString& error);
 bool readPng(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
-bool writePng(const Bitmap& image, const IOParams& params, QByteArray& out, QString& error);
+bool writePng(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out,
+               QString& error);
 bool readBmp(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
-bool writeBmp(const Bitmap& image, const IOParams& params, QByteArray& out, QString& error);
+bool writeBmp(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out,
+               QString& error);
 bool readTiff(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
-bool writeTiff(const Bitmap& image, const IOParams& params, QByteArray& out, QString& error);
+bool writeTiff(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out,
+               QString& error);
 
 // Turns a bitmap of whole-byte pixels upright from the EXIF/TIFF orientation 1 ... 8.
 Bitmap applyOrientation(const Bitmap& image, int orientation);

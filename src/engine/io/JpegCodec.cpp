@@ -143,7 +143,8 @@ bool readJpeg(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, Q
   return true;
 }
 
-bool writeJpeg(const Bitmap& source, const IOParams& params, QByteArray& out, QString& error) {
+bool writeJpeg(const Bitmap& source, const IOParams& params, const QString& /*extension*/,
+               QByteArray& out, QString& error) {
   Bitmap image;
   if (source.format() == PixelFormat::ie8g || source.format() == PixelFormat::ie24RGB)
     image = source;

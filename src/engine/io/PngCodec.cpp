@@ -166,7 +166,8 @@ bool readPng(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QS
   return true;
 }
 
-bool writePng(const Bitmap& source, const IOParams& params, QByteArray& out, QString& error) {
+bool writePng(const Bitmap& source, const IOParams& params, const QString& /*extension*/,
+               QByteArray& out, QString& error) {
   Bitmap image = source;
   switch (source.format()) {
     case PixelFormat::ie1g:

@@ -273,7 +273,8 @@ bool readTiff(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, Q
   return true;
 }
 
-bool writeTiff(const Bitmap& source, const IOParams& params, QByteArray& out, QString& error) {
+bool writeTiff(const Bitmap& source, const IOParams& params, const QString& /*extension*/,
+               QByteArray& out, QString& error) {
   const TiffCompression compression = params.TIFF_Compression;
   if (compression == TiffCompression::OldJPEG) {
     error = "Legacy JPEG compression cannot be written; choose JPEG instead";

@@ -1,5 +1,6 @@
 # Image file input and output.
 target_sources(lumo_engine PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR}/CodecTable.cpp
   ${CMAKE_CURRENT_LIST_DIR}/FileTypeRegistry.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ImageFile.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ImageLimits.cpp

@@ -364,17 +364,15 @@ TEST_F(ImageFileTest, SignatureWinsOverAMisleadingExtension) {
 TEST_F(ImageFileTest, TypesWithoutACodecSayWhy) {
   const Bitmap image = noise(4, 4, PixelFormat::ie24RGB, false);
   QString error;
-  EXPECT_FALSE(saveImageFile(path("x.gif"), image, IOParams{}, &error));
-  EXPECT_TRUE(error.contains("not supported yet")) << error.toStdString();
-  EXPECT_FALSE(QFile::exists(path("x.gif")));
+  // HEIF is read only.
+  EXPECT_FALSE(saveImageFile(path("x.heic"), image, IOParams{}, &error));
+  EXPECT_TRUE(error.contains("not supported")) << error.toStdString();
+  EXPECT_FALSE(QFile::exists(path("x.heic")));
   EXPECT_FALSE(saveImageFile(path("x.unknown"), image, IOParams{}, &error));
   EXPECT_FALSE(saveImageFile(path("x.lmrd"), image, IOParams{}, &error));
 
-  writeAll(path("y.gif"), QByteArray("GIF89a\x01\0\x01\0\0\0\0;", 14));
   Bitmap back;
   IOParams params;
-  EXPECT_FALSE(loadImageFile(path("y.gif"), back, params, &error));
-  EXPECT_TRUE(error.contains("not supported yet")) << error.toStdString();
   EXPECT_FALSE(loadImageFile(path("missing.png"), back, params, &error));
   EXPECT_FALSE(error.isEmpty());
 }
