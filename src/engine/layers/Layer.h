@@ -22,6 +22,9 @@ class Layer {
   bool isImage() const { return kind() == LayerKind::ielkImage; }
   // A fresh identifier for a new or duplicated layer.
   void newGuid();
+  // Takes every property all kinds share from `other`, of whatever kind (used when a
+  // layer changes kind, as in the conversion to an image layer).
+  void assignCommon(const Layer& other) { Layer::operator=(other); }
 
   LayerGuid fGuid{};
   double PosX = 0, PosY = 0, Width = 0, Height = 0;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/render/Compositor.h"
+#include "support/GuiEnvironment.h"
 
 namespace lumo {
 namespace {
@@ -104,6 +105,101 @@ TEST(Masks, AVectorMaskShowsTheLayerThroughItsShapeWhenInverted) {
     SCOPED_TRACE(inverted ? "inverted" : "not inverted");
     EXPECT_EQ(qAlpha(out.pixel(1, 1)), inverted ? 255 : 0);
     EXPECT_EQ(qAlpha(out.pixel(6, 2)), inverted ? 0 : 255);
+  }
+}
+
+// The five masks the Layer menu adds, each built as the menu builds it, over a white
+// layer on a clear background: the one compositing rule must make every kind behave as
+// its user expects.
+struct MaskedAlpha {
+  QImage out;
+  int alpha(int x, int y) const { return qAlpha(out.pixel(x, y)); }
+  double visibleShare() const {
+    int64_t sum = 0;
+    for (int y = 0; y < out.height(); ++y)
+      for (int x = 0; x < out.width(); ++x) sum += qAlpha(out.pixel(x, y));
+    return double(sum) / (255.0 * out.width() * out.height());
+  }
+};
+MaskedAlpha composeWithMask(int w, int h, std::unique_ptr<Layer> mask) {
+  LayerStack stack;
+  stack.add(solid(w, h, argb(0, 0, 0, 0)));
+  stack.add(solid(w, h, argb(255, 255, 255)));
+  mask->setRect(QRectF(0, 0, w, h));  // aligned to the masked layer
+  mask->fIsMask = true;
+  mask->fVisible = false;
+  stack.add(std::move(mask));
+  return {composeLayers(stack)};
+}
+
+TEST(Masks, TheFiveKindsTheMenuAddsBehaveAsTheirNamesSay) {
+  {
+    SCOPED_TRACE("empty mask: all visible when added; painting black then hides");
+    auto mask = greyMask(8, 4, 0, 0, [](int, int) -> uint8_t { return 255; });
+    mask->fMaskInverted = true;
+    auto painted = std::unique_ptr<ImageLayer>(static_cast<ImageLayer*>(mask->clone().release()));
+    EXPECT_DOUBLE_EQ(composeWithMask(8, 4, std::move(mask)).visibleShare(), 1.0);
+    painted->bitmap.mutableScanline(1)[2] = 0;
+    const MaskedAlpha after = composeWithMask(8, 4, std::move(painted));
+    EXPECT_EQ(after.alpha(2, 1), 0);
+    EXPECT_EQ(after.alpha(3, 1), 255);
+  }
+  {
+    SCOPED_TRACE("gradient mask: black to white, top to bottom, fades the layer out downwards");
+    auto shape = std::make_unique<ShapeLayer>();
+    shape->fShape = 4;  // rectangle
+    shape->fFillColor = clBlack;
+    shape->fFillColor2 = clWhite;
+    shape->fFillGradient = 2;  // vertical
+    shape->fBorderWidth = 0;
+    shape->fBorderColor = clBlack;
+    shape->fMaskInverted = true;
+    const MaskedAlpha m = composeWithMask(16, 64, std::move(shape));
+    EXPECT_GT(m.alpha(8, 1), 230);
+    EXPECT_NEAR(m.alpha(8, 32), 128, 24);
+    EXPECT_LT(m.alpha(8, 62), 25);
+  }
+  {
+    SCOPED_TRACE("shape mask: the layer shows through the heart only");
+    auto shape = std::make_unique<ShapeLayer>();
+    shape->fShape = 40;  // heart
+    shape->fFillColor = shape->fFillColor2 = clBlack;
+    shape->fFillGradient = 0;
+    shape->fBorderWidth = 0;
+    shape->fBorderColor = clWhite;
+    shape->fMaskInverted = true;
+    const MaskedAlpha m = composeWithMask(64, 64, std::move(shape));
+    EXPECT_EQ(m.alpha(32, 36), 255);
+    for (const QPoint corner : {QPoint(0, 0), QPoint(63, 0), QPoint(0, 63), QPoint(63, 63)})
+      EXPECT_EQ(m.alpha(corner.x(), corner.y()), 0) << corner.x() << "," << corner.y();
+    EXPECT_GT(m.visibleShare(), 0.3);
+    EXPECT_LT(m.visibleShare(), 0.8);
+  }
+  {
+    SCOPED_TRACE("text mask: the layer shows through the glyphs only");
+    auto text = std::make_unique<TextLayer>();
+    text->fText = "This is Mask";
+    text->fFont.Name = "Arial Black";
+    text->fFont.Height = fontHeightFromSize(144);
+    text->fFont.Color = clBlack;
+    text->fFont.Style = 0;
+    text->fAlignment = 2;  // centre
+    text->fLayout = 2;     // centre
+    text->fFillColor = clNone;
+    text->fBorderWidth = 0;
+    text->fMaskInverted = true;
+    const MaskedAlpha m = composeWithMask(1400, 300, std::move(text));
+    EXPECT_EQ(m.alpha(2, 2), 0);
+    EXPECT_EQ(m.alpha(1397, 297), 0);
+    EXPECT_GT(m.visibleShare(), 0.05);
+    EXPECT_LT(m.visibleShare(), 0.6);
+  }
+  {
+    SCOPED_TRACE("mask from an image file: read as it is, white shows and black hides");
+    auto picture = paintedLayer(8, 4, 0, 0, [](int x, int) { return x < 4 ? argb(0, 0, 0) : argb(255, 255, 255); });
+    const MaskedAlpha m = composeWithMask(8, 4, std::move(picture));
+    EXPECT_EQ(m.alpha(1, 1), 0);
+    EXPECT_EQ(m.alpha(6, 2), 255);
   }
 }
 

@@ -1,3 +1,4 @@
 lumo_add_test(engine_blend_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/BlendOpsTest.cpp ${CMAKE_CURRENT_LIST_DIR}/MaskAndEffectsTest.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ConvertToImageTest.cpp
   LIBS lumo_engine)
