@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "engine/render/ShapePaths.h"
 #include "engine/render/VectorPaint.h"
 
 namespace lumo::vector {
@@ -92,28 +93,61 @@ void drawLineLayer(QPainter& p, const LineLayer& l) {
   }
 
   if (l.fLabelPosition == 0 || l.fLabelText.isEmpty() || !qGuiApp) return;
-  p.setFont(toQFont(l.fFont));
-  const QRectF need = p.boundingRect(QRectF(0, 0, 4000, 4000), Qt::AlignLeft | Qt::AlignTop, l.fLabelText)
-                          .adjusted(-l.fLabelHorzMargin, -l.fLabelVertMargin, l.fLabelHorzMargin, l.fLabelVertMargin);
   const QPointF mid = curved ? (a + b) / 4 + control / 2 : (a + b) / 2;  // the curve's own middle
   const double gap = width / 2 + 2;
-  QPointF centre;
-  switch (l.fLabelPosition) {
-    case 1: centre = a - unit(d) * (need.width() / 2 + gap); break;
-    case 2: centre = b + unit(d) * (need.width() / 2 + gap); break;
-    case 3: centre = mid - QPointF(0, need.height() / 2 + gap); break;
-    case 4: centre = mid + QPointF(0, need.height() / 2 + gap); break;
-    default: {  // automatic: on the upper (5) or lower (6) side of the line, off its middle
-      QPointF up = normal.y() <= 0 ? normal : -normal;
-      if (l.fLabelPosition == 6) up = -up;
-      centre = mid + up * (gap + std::abs(up.x()) * need.width() / 2 + std::abs(up.y()) * need.height() / 2);
-      break;
+  // The label box: the text with its margins, in the label shape, filled with the
+  // layer's fill colour and outlined with its border. An ellipse is made larger so
+  // that the text's rectangle fits inside it.
+  const double border = l.fBorderColor == clNone ? 0.0 : std::max(0, l.fBorderWidth);
+  auto labelBox = [&](const QFont& font) {
+    p.setFont(font);
+    QSizeF need = p.boundingRect(QRectF(0, 0, 4000, 4000), Qt::AlignLeft | Qt::AlignTop, l.fLabelText).size();
+    need += QSizeF(2 * (l.fLabelHorzMargin + border), 2 * (l.fLabelVertMargin + border));
+    if (l.fLabelShape == 0) need *= std::sqrt(2.0);
+    QPointF centre;
+    switch (l.fLabelPosition) {
+      case 1: centre = a - unit(d) * (need.width() / 2 + gap); break;
+      case 2: centre = b + unit(d) * (need.width() / 2 + gap); break;
+      case 3: centre = mid - QPointF(0, need.height() / 2 + gap); break;
+      case 4: centre = mid + QPointF(0, need.height() / 2 + gap); break;
+      default: {  // automatic: on the upper (5) or lower (6) side of the line, off its middle
+        QPointF up = normal.y() <= 0 ? normal : -normal;
+        if (l.fLabelPosition == 6) up = -up;
+        centre = mid + up * (gap + std::abs(up.x()) * need.width() / 2 + std::abs(up.y()) * need.height() / 2);
+        break;
+      }
     }
-  }
-  QRectF box(QPointF(0, 0), need.size());
-  box.moveCenter(centre);
+    QRectF box(QPointF(0, 0), need);
+    box.moveCenter(centre);
+    return box;
+  };
+  // Overflow is about the layer's own area, beyond which nothing shows: truncate cuts
+  // the label at the layer's edge, shrink makes the font smaller until the label fits
+  // inside, hide leaves out a label that does not fit whole.
+  const QRectF room(0, 0, std::round(l.Width), std::round(l.Height));
+  auto inside = [&](const QRectF& r) { return room.adjusted(-0.5, -0.5, 0.5, 0.5).contains(r); };
+  QFont font = toQFont(l.fFont);
+  QRectF box = labelBox(font);
+  if (l.fTextOverflow == 1)
+    while (!inside(box) && font.pixelSize() > 1) {
+      font.setPixelSize(std::max(1, int(font.pixelSize() * 0.9)));
+      box = labelBox(font);
+    }
+  if (l.fTextOverflow == 2 && !inside(box)) return;
+
+  const QColor labelFill = toQColor(l.fFillColor, l.fFillOpacity);
+  const QRectF frame = box.adjusted(border / 2, border / 2, -border / 2, -border / 2);
+  const QPainterPath shape = shapePath(l.fLabelShape, frame, 0);
+  if (labelFill.isValid() && l.fFillOpacity > 0) p.fillPath(shape, labelFill);
+  if (border > 0) p.strokePath(shape, stylePen(toQColor(l.fBorderColor), border, 0));
+  // The lines of a label of several lines line up as its alignment says (0 left,
+  // 1 right, 2 centre, 3 justified, which a label's short lines show as left).
+  const Qt::Alignment horz[] = {Qt::AlignLeft, Qt::AlignRight, Qt::AlignHCenter, Qt::AlignLeft};
+  const QSizeF textSize = p.boundingRect(QRectF(0, 0, 4000, 4000), Qt::AlignLeft | Qt::AlignTop, l.fLabelText).size();
+  QRectF textBox(QPointF(0, 0), textSize);
+  textBox.moveCenter(box.center());
   p.setPen(toQColor(l.fFont.Color));
-  p.drawText(box, Qt::AlignCenter, l.fLabelText);
+  p.drawText(textBox, (l.fLabelAlignment < 4 ? horz[l.fLabelAlignment] : Qt::AlignLeft) | Qt::AlignVCenter, l.fLabelText);
 }
 
 }  // namespace lumo::vector

@@ -518,14 +518,6 @@ TEST(VectorText, WordWrapAndOverflow) {
   EXPECT_LE(shrunk.bottom, 29);
 }
 
-TEST(VectorText, FormattedTextIsDrawnFromItsPlainText) {
-  TextLayer l = text(QStringLiteral("HI"));
-  const QImage plain = rasterizeVectorLayer(l);
-  l.fEnableFormatting = true;
-  l.fRichText = QStringLiteral("{\\rtf1 other}");
-  EXPECT_EQ(rasterizeVectorLayer(l), plain);
-}
-
 TEST(VectorText, BoxFillAndBorderShape) {
   TextLayer l = text(QString());
   l.fFillColor = kGreen;
