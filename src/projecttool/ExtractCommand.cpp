@@ -1,5 +1,6 @@
 // `lumo-project extract FILE.lmrd OUTDIR [--format EXT]`: every version flattened into
-// OUTDIR/<file name>_<version name>.<ext>, PNG unless asked otherwise.
+// OUTDIR/<file name>_<version name>.<ext>, PNG unless asked otherwise, written by the
+// program's own writer of that type with the save options the version carries.
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -7,10 +8,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QImageWriter>
 
 #include "document/ProjectFile.h"
-#include "engine/pixels/QImageBridge.h"
+#include "engine/io/FileTypeRegistry.h"
+#include "engine/io/ImageFile.h"
 #include "engine/render/FlattenedCopy.h"
 #include "projecttool/Commands.h"
 
@@ -31,15 +32,25 @@ QString safeFileName(const QString& name) {
   return out;
 }
 
+// Why `extension` names no type that is written as one image; empty when it does.
+QString unwritableReason(const QString& extension) {
+  const FileTypeInfo* type = fileTypeByExtension(extension);
+  if (!type) return QStringLiteral("it is not a known image file type");
+  if (type->code == FileTypeCode::LMRD) return QStringLiteral("a project holds versions, not one image");
+  if (!type->writes) return QStringLiteral("saving %1 files is not supported").arg(type->name);
+  return {};
+}
+
 }  // namespace
 
 int runExtractCommand(int argc, char** argv) {
   if (argc != 2 && !(argc == 4 && std::strcmp(argv[2], "--format") == 0)) return usage();
   const QString file = QString::fromLocal8Bit(argv[0]);
   const QDir outDir(QString::fromLocal8Bit(argv[1]));
-  const QByteArray format = argc == 4 ? QByteArray(argv[3]).toLower() : QByteArray("png");
-  if (!QImageWriter::supportedImageFormats().contains(format)) {
-    std::fprintf(stderr, "error: cannot write the format \"%s\"\n", format.constData());
+  QString format = argc == 4 ? QString::fromLocal8Bit(argv[3]).toLower() : QStringLiteral("png");
+  if (format.startsWith(QLatin1Char('.'))) format.remove(0, 1);
+  if (const QString reason = unwritableReason(format); !reason.isEmpty()) {
+    std::fprintf(stderr, "error: cannot write the format \"%s\": %s\n", qPrintable(format), qPrintable(reason));
     return 2;
   }
   if (!outDir.exists() && !QDir().mkpath(outDir.path())) {
@@ -64,11 +75,10 @@ int runExtractCommand(int argc, char** argv) {
     for (int n = 2; used.count(name.toLower()); ++n)
       name = base + QLatin1Char('_') + safeFileName(project.versions[i].VersionName) + QStringLiteral(" %1").arg(n);
     used.insert(name.toLower());
-    const QString target = outDir.filePath(name + QLatin1Char('.') + QString::fromLatin1(format));
-    const QImage picture = toQImage(flattenedCopy(project.versions[i].Layers));
-    QImageWriter writer(target, format);
-    if (picture.isNull() || !writer.write(picture)) {
-      std::fprintf(stderr, "error: %s: %s\n", qPrintable(target), qPrintable(writer.errorString()));
+    const QString target = outDir.filePath(name + QLatin1Char('.') + format);
+    QString error;
+    if (!saveImageFile(target, flattenedCopy(project.versions[i].Layers), project.versions[i].IO, &error)) {
+      std::fprintf(stderr, "error: %s: %s\n", qPrintable(target), qPrintable(error));
       ++failures;
       continue;
     }

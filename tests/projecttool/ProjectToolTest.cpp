@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 
 #include "document/ProjectFile.h"
+#include "engine/io/FileTypeRegistry.h"
+#include "engine/io/ImageFile.h"
+#include "engine/pixels/PixelConvert.h"
 
 namespace lumo {
 namespace {
@@ -77,7 +80,50 @@ TEST(ExtractCommand, WritesEveryVersionFlattenedUnderASafeName) {
   EXPECT_EQ(second.pixelColor(2, 2), QColor(200, 200, 200));
   EXPECT_EQ(QImage(QDir(out).filePath(QStringLiteral("trip_Original 2.png"))).size(), QSize(3, 2));
 
-  EXPECT_EQ(tool({QStringLiteral("extract"), file, out, QStringLiteral("--format"), QStringLiteral("nope")}).exitCode, 2);
+}
+
+// Each type the registry writes as one image comes out of that type's own writer; the
+// others are refused before anything is written.
+TEST(ExtractCommand, WritesEveryWritableTypeAndRefusesTheRest) {
+  QTemporaryDir dir;
+  const QString file = dir.filePath(QStringLiteral("trip.lmrd"));
+  Version a = version(QStringLiteral("Original"), 6, 4);
+  layerAs<ImageLayer>(&a.Layers.at(0))->bitmap.fill(200);
+  ASSERT_EQ(saveProjectFile(file, {&a}), QString());
+
+  for (const FileTypeInfo& type : fileTypes()) {
+    if (!type.writes || type.code == FileTypeCode::LMRD) continue;
+    const QString ext = type.extensions.first().toLower();
+    const QString out = dir.filePath(ext);
+    const ToolRun r = tool({QStringLiteral("extract"), file, out, QStringLiteral("--format"), ext});
+    ASSERT_EQ(r.exitCode, 0) << ext.toStdString() << ": " << r.err.toStdString();
+    const QString target = QDir(out).filePath(QStringLiteral("trip_Original.") + ext);
+    EXPECT_EQ(r.out, target + QLatin1Char('\n'));
+    EXPECT_EQ(detectFileTypeOfFile(target), type.code) << ext.toStdString();
+    if (!type.reads) continue;
+    Bitmap back;
+    IOParams params;
+    QString error;
+    ASSERT_TRUE(loadImageFile(target, back, params, &error)) << ext.toStdString() << ": " << error.toStdString();
+    ASSERT_EQ(back.width(), 6) << ext.toStdString();
+    ASSERT_EQ(back.height(), 4) << ext.toStdString();
+    const uint8_t* pixel = convertToRGB24(back).scanline(2) + 2 * 3;
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(pixel[c], 200, 3) << ext.toStdString();  // JPEG within a few levels
+  }
+
+  struct Refusal {
+    const char* format;
+    const char* reason;
+  } refusals[] = {{"nope", "it is not a known image file type"},
+                  {"cr2", "saving Camera RAW files is not supported"},
+                  {"lmrd", "a project holds versions, not one image"}};
+  for (const auto& [format, reason] : refusals) {
+    const QString out = dir.filePath(QStringLiteral("refused"));
+    const ToolRun r = tool({QStringLiteral("extract"), file, out, QStringLiteral("--format"), QString::fromLatin1(format)});
+    EXPECT_EQ(r.exitCode, 2) << format;
+    EXPECT_EQ(r.err, QStringLiteral("error: cannot write the format \"%1\": %2\n").arg(format, reason));
+    EXPECT_FALSE(QDir(out).exists()) << format;
+  }
 }
 
 TEST(PackCommand, OneVersionPerImageNamedAfterItsFile) {

@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -37,6 +36,53 @@ void installErrors(jpeg_error_mgr* pub, ErrorManager& err) {
   pub->error_exit = onError;
   pub->emit_message = onMessage;
   err.message[0] = 0;
+}
+
+// Every scan of a progressive file is a pass over the whole image, and the format sets
+// no bound on their number: a small file of thousands of tiny scans would hold the reader
+// for minutes. Real encoders write about ten; a generous script stays far below this.
+constexpr int kMaxScans = 1000;
+
+// Called by libjpeg before it reads each further piece of input, so also after each scan
+// header it has read.
+void limitScans(j_common_ptr cinfo) {
+  if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number <= kMaxScans) return;
+  auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+  std::snprintf(err->message, sizeof err->message, "the file has more than %d scans", kMaxScans);
+  std::longjmp(err->jump, 1);
+}
+
+// Compressed bytes go straight into the output array, which starts small and doubles
+// whenever libjpeg fills it: growing in place is cheaper than guessing the size, since
+// a generous guess costs fresh pages on every save.
+struct ArrayDestination {
+  jpeg_destination_mgr pub;
+  QByteArray* bytes;
+};
+
+void pointPastUsed(ArrayDestination* dest, qsizetype used) {
+  dest->pub.next_output_byte = reinterpret_cast<JOCTET*>(dest->bytes->data()) + used;
+  dest->pub.free_in_buffer = size_t(dest->bytes->size() - used);
+}
+
+void startArray(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<ArrayDestination*>(cinfo->dest);
+  dest->bytes->resize(65536);
+  pointPastUsed(dest, 0);
+}
+
+boolean growArray(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<ArrayDestination*>(cinfo->dest);
+  const qsizetype used = dest->bytes->size();
+  dest->bytes->resize(used * 2);
+  pointPastUsed(dest, used);
+  return TRUE;
+}
+
+void endArray(j_compress_ptr cinfo) {
+  auto* dest = reinterpret_cast<ArrayDestination*>(cinfo->dest);
+  dest->bytes->resize(dest->bytes->size() - qsizetype(dest->pub.free_in_buffer));
+  dest->bytes->squeeze();
 }
 
 uint16_t rd16(const uint8_t* p, bool le) { return le ? uint16_t(p[0] | p[1] << 8) : uint16_t(p[0] << 8 | p[1]); }
@@ -75,7 +121,12 @@ bool readJpeg(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, Q
   ErrorManager err;
   cinfo.err = &err.pub;
   installErrors(&err.pub, err);
-  Bitmap image;  // declared before setjmp: only objects that outlive the jump are touched after it
+  // Declared before setjmp: only objects that outlive the jump are touched after it.
+  Bitmap image;
+  ByteBuffer plane;
+  std::vector<JSAMPROW> rows;
+  jpeg_progress_mgr progress{};
+  progress.progress_monitor = limitScans;
   volatile bool created = false;
   if (setjmp(err.jump)) {
     if (created) jpeg_destroy_decompress(&cinfo);
@@ -84,6 +135,7 @@ bool readJpeg(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, Q
   }
   jpeg_create_decompress(&cinfo);
   created = true;
+  cinfo.progress = &progress;
   jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
   jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
   jpeg_read_header(&cinfo, TRUE);
@@ -112,11 +164,20 @@ bool readJpeg(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, Q
     }
 
   jpeg_start_decompress(&cinfo);
-  image = Bitmap(int(cinfo.output_width), int(cinfo.output_height), format);
-  while (cinfo.output_scanline < cinfo.output_height) {
-    JSAMPROW row = image.mutableScanline(int(cinfo.output_scanline));
-    jpeg_read_scanlines(&cinfo, &row, 1);
+  // libjpeg writes every row straight into the plane, so the plane is not cleared first;
+  // only the padding at the ends of the rows is.
+  const int width = int(cinfo.output_width), height = int(cinfo.output_height);
+  const size_t rowBytes = Bitmap::rowLength(width, format, 32);
+  const size_t pixelBytes = size_t(width) * size_t(cinfo.output_components);
+  plane.resize(rowBytes * size_t(height));
+  rows.resize(size_t(height));
+  for (int y = 0; y < height; ++y) {
+    rows[size_t(y)] = plane.data() + rowBytes * size_t(y);
+    std::memset(rows[size_t(y)] + pixelBytes, 0, rowBytes - pixelBytes);
   }
+  while (cinfo.output_scanline < cinfo.output_height)
+    jpeg_read_scanlines(&cinfo, rows.data() + cinfo.output_scanline, cinfo.output_height - cinfo.output_scanline);
+  image = Bitmap::adoptRows(width, height, format, 32, std::move(plane), 0);
   // Adobe writes CMYK inverted (255 = no ink).
   const bool invert = format == PixelFormat::ieCMYK && cinfo.saw_Adobe_marker;
   const int xDensity = cinfo.X_density, yDensity = cinfo.Y_density, unit = cinfo.density_unit;
@@ -158,18 +219,21 @@ bool writeJpeg(const Bitmap& source, const IOParams& params, const QString& /*ex
   ErrorManager err;
   cinfo.err = &err.pub;
   installErrors(&err.pub, err);
-  unsigned char* buffer = nullptr;
-  unsigned long length = 0;
+  QByteArray bytes;
+  std::vector<JSAMPROW> rows;
+  ArrayDestination dest{{}, &bytes};
+  dest.pub.init_destination = startArray;
+  dest.pub.empty_output_buffer = growArray;
+  dest.pub.term_destination = endArray;
   volatile bool created = false;
   if (setjmp(err.jump)) {
     if (created) jpeg_destroy_compress(&cinfo);
-    std::free(buffer);
     error = QString("Cannot encode the JPEG image: %1").arg(err.message);
     return false;
   }
   jpeg_create_compress(&cinfo);
   created = true;
-  jpeg_mem_dest(&cinfo, &buffer, &length);
+  cinfo.dest = &dest.pub;
   cinfo.image_width = JDIMENSION(image.width());
   cinfo.image_height = JDIMENSION(image.height());
   cinfo.input_components = grey ? 1 : 3;
@@ -180,16 +244,14 @@ bool writeJpeg(const Bitmap& source, const IOParams& params, const QString& /*ex
   cinfo.density_unit = 1;
   cinfo.X_density = UINT16(std::clamp(params.DpiX, 1, 65535));
   cinfo.Y_density = UINT16(std::clamp(params.DpiY, 1, 65535));
+  rows.resize(size_t(image.height()));
+  for (int y = 0; y < image.height(); ++y) rows[size_t(y)] = const_cast<JSAMPROW>(image.scanline(y));
   jpeg_start_compress(&cinfo, TRUE);
-  while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(image.scanline(int(cinfo.next_scanline)));
-    jpeg_write_scanlines(&cinfo, &row, 1);
-  }
+  jpeg_write_scanlines(&cinfo, rows.data(), cinfo.image_height);
   jpeg_finish_compress(&cinfo);
   jpeg_destroy_compress(&cinfo);
   created = false;
-  out = QByteArray(reinterpret_cast<const char*>(buffer), qsizetype(length));
-  std::free(buffer);
+  out = std::move(bytes);
   return true;
 }
 
