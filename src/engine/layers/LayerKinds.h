@@ -38,7 +38,7 @@ class LineLayer : public LayerOfKind<LayerKind::ielkLine, LineLayer> {
   QString fLabelText;
   uint8_t fLabelAlignment = 0;
   uint8_t fLabelPosition = 0;  // TIELineLabelPos
-  uint8_t fLabelShape = 0;
+  uint8_t fLabelShape = 4;  // TIEShape of the label's box: rectangle
   bool fReadOnly = false;
   int32_t fShapeSize = 20;
   uint8_t fStartShape = 0;  // TIELineEndShape

@@ -265,6 +265,7 @@ TEST(VectorLineLabels, OverflowAtTheLayersEdge) {
   LineLayer l = labelled(QStringLiteral("HHHHHH"));
   l.fPoints = {DPoint{10, 50}, DPoint{120, 50}};
   l.fLabelPosition = 2;  // past the end, where the layer has no room for it
+  l.fLabelShape = 0;     // an ellipse, whose box is the widest
   l.fFillColor = kBlue;
   l.fTextOverflow = 0;  // truncate: cut at the edge
   const QImage cut = rasterizeVectorLayer(l);
