@@ -8,7 +8,8 @@ find_package(PNG REQUIRED)
 find_package(Threads REQUIRED)
 
 pkg_check_modules(LIBDEFLATE REQUIRED IMPORTED_TARGET libdeflate)
-pkg_check_modules(LIBRAW REQUIRED IMPORTED_TARGET libraw)
+# The thread-safe build: RAW previews decode on a worker thread.
+pkg_check_modules(LIBRAW REQUIRED IMPORTED_TARGET libraw_r)
 pkg_check_modules(MAGICKXX REQUIRED IMPORTED_TARGET Magick++)
 pkg_check_modules(LCMS2 REQUIRED IMPORTED_TARGET lcms2)
 pkg_check_modules(LIBTIFF REQUIRED IMPORTED_TARGET libtiff-4)

@@ -12,6 +12,7 @@ const std::vector<Codec>& codecs() {
       {PNG, readPng, writePng},
       {BMP, readBmp, writeBmp},
       {TIFF, readTiff, writeTiff},
+      {RAW, readRaw, nullptr},
   };
   return table;
 }

@@ -34,6 +34,8 @@ bool writeBmp(const Bitmap& image, const IOParams& params, const QString& extens
 bool readTiff(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
 bool writeTiff(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out,
                QString& error);
+// Camera RAW files, read only; the RAW_ fields of `params` choose how they are decoded.
+bool readRaw(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
 
 // Turns a bitmap of whole-byte pixels upright from the EXIF/TIFF orientation 1 ... 8.
 Bitmap applyOrientation(const Bitmap& image, int orientation);
