@@ -9,5 +9,8 @@ target_sources(lumo_engine PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/PngCodec.cpp
   ${CMAKE_CURRENT_LIST_DIR}/BmpCodec.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TiffCodec.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Metadata.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ColorProfile.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ImageInfo.cpp
 )
-target_link_libraries(lumo_engine PRIVATE JPEG::JPEG PNG::PNG PkgConfig::LIBTIFF)
+target_link_libraries(lumo_engine PRIVATE JPEG::JPEG PNG::PNG PkgConfig::LIBTIFF exiv2lib PkgConfig::LCMS2)
