@@ -1,6 +1,9 @@
 #pragma once
 #include <cstdint>
+#include <limits>
+#include <vector>
 
+#include <QByteArray>
 #include <QSize>
 #include <QString>
 
@@ -30,6 +33,18 @@ RawEngine rawEngine();
 void setRawEngine(RawEngine engine);
 // The engine that decodes under `chosen`: Auto resolves to LibRaw.
 RawEngine rawEngineInUse(RawEngine chosen);
+
+// One data set of the IPTC list: record 2 holds the editorial fields (2:120 caption ...).
+struct IptcRecord {
+  int32_t record = 2;
+  int32_t dataset = 0;
+  QString value;
+  friend bool operator==(const IptcRecord&, const IptcRecord&) = default;
+};
+
+// EXIF numbers that the file does not carry.
+constexpr int32_t kNoExifInt = -1;
+constexpr double kNoExifReal = std::numeric_limits<double>::quiet_NaN();
 
 // Per-version input/output parameters: what the last load found and what the next
 // save uses.
@@ -81,14 +96,88 @@ struct IOParams {
   double RAW_RedScale = 1.0;         // gains on red and blue after white balance
   double RAW_BlueScale = 1.0;
   QString RAW_Camera;                // maker and model as the decoder names them
-  // EXIF facts of the last camera RAW load; empty or 0 when the file has none.
-  QString EXIF_DateTimeOriginal;  // "YYYY:MM:DD HH:MM:SS"
+
+  // Metadata: what the last load found, written back by the next save. The EXIF fields
+  // are the editable view of EXIF_Raw; a field that differs from what EXIF_Raw says
+  // wins when saving. Texts are empty, integers kNoExifInt and reals kNoExifReal when
+  // the file has no such tag.
+  bool EXIF_HasEXIFData = false;
+  QString EXIF_ImageDescription;
+  QString EXIF_Make;
+  QString EXIF_Model;
+  int32_t EXIF_Orientation = kNoExifInt;
+  int32_t EXIF_XResolution = kNoExifInt;  // saved as DpiX unless edited
+  int32_t EXIF_YResolution = kNoExifInt;
+  QString EXIF_Software;
+  QString EXIF_DateTime;
+  QString EXIF_Copyright;
+  double EXIF_ExposureTime = kNoExifReal;  // seconds
+  double EXIF_FNumber = kNoExifReal;
+  int32_t EXIF_ExposureProgram = kNoExifInt;
+  QString EXIF_ExifVersion;  // four characters, "0232"
+  QString EXIF_DateTimeOriginal;
+  QString EXIF_DateTimeDigitized;
+  double EXIF_CompressedBitsPerPixel = kNoExifReal;
+  double EXIF_ShutterSpeedValue = kNoExifReal;
+  double EXIF_ApertureValue = kNoExifReal;
+  double EXIF_BrightnessValue = kNoExifReal;
+  double EXIF_ExposureBiasValue = kNoExifReal;
+  double EXIF_MaxApertureValue = kNoExifReal;
+  double EXIF_SubjectDistance = kNoExifReal;
+  int32_t EXIF_MeteringMode = kNoExifInt;
+  int32_t EXIF_LightSource = kNoExifInt;
+  int32_t EXIF_Flash = kNoExifInt;
+  double EXIF_FocalLength = kNoExifReal;
+  QString EXIF_SubsecTime;
+  QString EXIF_SubsecTimeOriginal;
+  QString EXIF_SubsecTimeDigitized;
+  QString EXIF_FlashPixVersion;
+  int32_t EXIF_ColorSpace = kNoExifInt;
+  int32_t EXIF_ExifImageWidth = kNoExifInt;   // always the saved size when the file carries it
+  int32_t EXIF_ExifImageHeight = kNoExifInt;
+  QString EXIF_RelatedSoundFile;
+  double EXIF_FocalPlaneXResolution = kNoExifReal;
+  double EXIF_FocalPlaneYResolution = kNoExifReal;
+  int32_t EXIF_FocalPlaneResolutionUnit = kNoExifInt;
+  double EXIF_ExposureIndex = kNoExifReal;
+  int32_t EXIF_SensingMethod = kNoExifInt;
+  int32_t EXIF_FileSource = kNoExifInt;
+  int32_t EXIF_SceneType = kNoExifInt;
+  QString EXIF_UserComment;
+  QString EXIF_CameraOwnerName;
+  QString EXIF_BodySerialNumber;
   QString EXIF_LensMake;
   QString EXIF_LensModel;
-  double EXIF_FNumber = 0.0;
-  double EXIF_FocalLength = 0.0;    // millimetres
-  double EXIF_ExposureTime = 0.0;   // seconds
-  int32_t EXIF_ISOSpeedRatings = 0;
+  QString EXIF_LensSerialNumber;
+  int32_t EXIF_ISOSpeedRatings = kNoExifInt;
+  double EXIF_Gamma = kNoExifReal;
+  std::vector<int32_t> EXIF_SubjectArea;  // 2, 3 or 4 values
+  int32_t EXIF_SubjectLocationX = kNoExifInt;
+  int32_t EXIF_SubjectLocationY = kNoExifInt;
+  QString EXIF_XPTitle;
+  QString EXIF_XPComment;
+  QString EXIF_XPAuthor;
+  QString EXIF_XPKeywords;
+  QString EXIF_XPSubject;
+  QString EXIF_GPSVersionID;  // "2.3.0.0"
+  QString EXIF_GPSDateStamp;
+  double EXIF_GPSAltitude = kNoExifReal;  // metres
+  double EXIF_GPSLatitudeDegrees = kNoExifReal;
+  double EXIF_GPSLatitudeMinutes = kNoExifReal;
+  double EXIF_GPSLatitudeSeconds = kNoExifReal;
+  QString EXIF_GPSLatitudeRef;  // "N" or "S"
+  double EXIF_GPSLongitudeDegrees = kNoExifReal;
+  double EXIF_GPSLongitudeMinutes = kNoExifReal;
+  double EXIF_GPSLongitudeSeconds = kNoExifReal;
+  QString EXIF_GPSLongitudeRef;  // "E" or "W"
+  // The whole EXIF block as kept from the file (a TIFF structure, without thumbnail and
+  // without the tags that describe the stored pixels), so that tags without a field
+  // above survive a save.
+  QByteArray EXIF_Raw;
+  std::vector<IptcRecord> IPTC_Info;  // every IPTC data set of the file, in file order
+  QByteArray XMP_Packet;              // the XMP packet as the file had it
+  QByteArray InputICCProfile;         // embedded colour profile; kept by every save
+  bool StripMetadata = false;         // the next save writes no EXIF, IPTC or XMP
 };
 
 // File-type codes that stored files rely on.

@@ -6,6 +6,7 @@
 
 #include "engine/io/FileTypeRegistry.h"
 #include "engine/io/CodecTable.h"
+#include "engine/io/Metadata.h"
 
 namespace lumo {
 
@@ -43,6 +44,8 @@ bool decodeImage(const uint8_t* data, size_t size, const QString& nameHint, Bitm
   found.Orientation = 1;
   QString message;
   if (!codec->read(data, size, image, found, message)) return fail(error, QString("%1: %2").arg(shown, message));
+  const bool turned = found.EnableAdjustOrientation && found.Orientation >= 2 && found.Orientation <= 8;
+  readMetadata(data, size, turned, image.width(), image.height(), found);
   found.FileName = nameHint;
   found.FileType = code;
   found.Width = found.OriginalWidth = image.width();
@@ -81,6 +84,7 @@ bool encodeImage(const QString& extension, const Bitmap& image, const IOParams& 
   QByteArray bytes;
   if (!codec->write(image, params, extension.toLower().remove(0, extension.startsWith('.') ? 1 : 0), bytes, message))
     return fail(error, message);
+  if (!writeMetadata(type->code, params, image, bytes, message)) return fail(error, message);
   out = std::move(bytes);
   return true;
 }

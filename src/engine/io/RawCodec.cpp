@@ -85,10 +85,10 @@ void takeMetadata(const libraw_data_t& d, IOParams& p) {
           : QString();
   p.EXIF_LensMake = text(d.lens.LensMake, sizeof d.lens.LensMake);
   p.EXIF_LensModel = text(d.lens.Lens, sizeof d.lens.Lens);
-  p.EXIF_FNumber = d.other.aperture > 0 ? d.other.aperture : 0.0;
-  p.EXIF_FocalLength = d.other.focal_len > 0 ? d.other.focal_len : 0.0;
-  p.EXIF_ExposureTime = d.other.shutter > 0 ? d.other.shutter : 0.0;
-  p.EXIF_ISOSpeedRatings = d.other.iso_speed > 0 ? int32_t(std::lround(d.other.iso_speed)) : 0;
+  p.EXIF_FNumber = d.other.aperture > 0 ? d.other.aperture : kNoExifReal;
+  p.EXIF_FocalLength = d.other.focal_len > 0 ? d.other.focal_len : kNoExifReal;
+  p.EXIF_ExposureTime = d.other.shutter > 0 ? d.other.shutter : kNoExifReal;
+  p.EXIF_ISOSpeedRatings = d.other.iso_speed > 0 ? int32_t(std::lround(d.other.iso_speed)) : kNoExifInt;
 }
 
 // 8-bit grey or RGB rows as LibRaw hands them out.

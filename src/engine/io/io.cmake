@@ -11,5 +11,15 @@ target_sources(lumo_engine PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/TiffCodec.cpp
   ${CMAKE_CURRENT_LIST_DIR}/RawSettings.cpp
   ${CMAKE_CURRENT_LIST_DIR}/RawCodec.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Metadata.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ColorProfile.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/ImageInfo.cpp
 )
-target_link_libraries(lumo_engine PRIVATE JPEG::JPEG PNG::PNG PkgConfig::LIBTIFF PkgConfig::LIBRAW exiv2lib)
+target_link_libraries(lumo_engine PRIVATE
+  JPEG::JPEG
+  PNG::PNG
+  PkgConfig::LIBTIFF
+  PkgConfig::LIBRAW
+  exiv2lib
+  PkgConfig::LCMS2
+)

@@ -188,7 +188,7 @@ TEST_F(RawCodecTest, CameraAndExifFacts) {
   EXPECT_NEAR(p.EXIF_ExposureTime, 1.0 / 125, 1e-6);
   EXPECT_NEAR(p.EXIF_FocalLength, 50.0, 1e-4);
   EXPECT_EQ(p.EXIF_LensModel, "");  // the file names no lens
-  EXPECT_EQ(p.EXIF_ISOSpeedRatings, 0);
+  EXPECT_EQ(p.EXIF_ISOSpeedRatings, kNoExifInt);
 }
 
 TEST_F(RawCodecTest, HalfSizeHalvesTheImage) {

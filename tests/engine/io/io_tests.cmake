@@ -5,11 +5,16 @@ lumo_add_test(engine_io_tests
     ${CMAKE_CURRENT_LIST_DIR}/JpegLimitsTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RawCodecTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/DngWriter.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/MetadataTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ColorProfileTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/ImageInfoTest.cpp
   LIBS lumo_engine)
-# The tests read written files back with the libraries themselves: compression tags,
-# JPEG fixtures, DNG files and LibRaw's options.
+# The tests make and read back fixtures with the libraries themselves: compression tags,
+# JPEG fixtures, DNG files, LibRaw's options, metadata and colour profiles.
 target_link_libraries(engine_io_tests PRIVATE
   PkgConfig::LIBTIFF
   JPEG::JPEG
   PkgConfig::LIBRAW
+  exiv2lib
+  PkgConfig::LCMS2
 )
