@@ -2,10 +2,16 @@
 
 #include "engine/io/CodecTable.h"
 #include "engine/io/FileTypeRegistry.h"
+#include "engine/io/ImageFile.h"
 
 namespace lumo {
 
 void fuzzImageReaders(const uint8_t* data, size_t size) {
+  {  // the whole load: the type the bytes name, then its metadata
+    Bitmap out;
+    IOParams params;
+    decodeImage(data, size, QString(), out, params, nullptr);
+  }
   for (const Codec& c : codecs()) {
     if (!c.read) continue;
     Bitmap out;

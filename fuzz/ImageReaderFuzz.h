@@ -7,8 +7,9 @@
 
 namespace lumo {
 
-// Feeds arbitrary bytes to every image reader of the codec table. Whatever the bytes, each must
-// return (never crash, hang or allocate beyond what they justify).
+// Feeds arbitrary bytes to the generic loader (reader and metadata) and to every image
+// reader of the codec table. Whatever the bytes, each must return (never crash, hang or
+// allocate beyond what they justify).
 void fuzzImageReaders(const uint8_t* data, size_t size);
 
 // Small files of every readable format, made by the writers.

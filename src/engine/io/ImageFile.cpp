@@ -1,5 +1,7 @@
 #include "engine/io/ImageFile.h"
 
+#include <cmath>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -17,6 +19,24 @@ bool fail(QString* error, const QString& message) {
   return false;
 }
 
+// The camera RAW decoder reports a few EXIF facts itself, also from files whose metadata
+// the metadata library cannot read; they stay where the metadata has none.
+void keepDecoderFacts(const IOParams& decoded, IOParams& found) {
+  auto keepText = [](const QString& from, QString& to) {
+    if (to.isEmpty()) to = from;
+  };
+  auto keepReal = [](double from, double& to) {
+    if (std::isnan(to)) to = from;
+  };
+  keepText(decoded.EXIF_DateTimeOriginal, found.EXIF_DateTimeOriginal);
+  keepText(decoded.EXIF_LensMake, found.EXIF_LensMake);
+  keepText(decoded.EXIF_LensModel, found.EXIF_LensModel);
+  keepReal(decoded.EXIF_FNumber, found.EXIF_FNumber);
+  keepReal(decoded.EXIF_FocalLength, found.EXIF_FocalLength);
+  keepReal(decoded.EXIF_ExposureTime, found.EXIF_ExposureTime);
+  if (found.EXIF_ISOSpeedRatings == kNoExifInt) found.EXIF_ISOSpeedRatings = decoded.EXIF_ISOSpeedRatings;
+}
+
 }  // namespace
 
 bool decodeImage(const uint8_t* data, size_t size, const QString& nameHint, Bitmap& out, IOParams& params,
@@ -27,9 +47,10 @@ bool decodeImage(const uint8_t* data, size_t size, const QString& nameHint, Bitm
   bool weak = false;
   const int32_t sniffed = detectFileType(data, std::min(size, kDetectBytes), &weak);
   int32_t code = byName ? byName->code : 0;
-  // Camera RAW files are TIFF containers, so their signature says nothing against the
-  // name; a weak guess never overrules a known extension.
-  if (sniffed && sniffed != code && code != FileTypeCode::RAW && !(weak && code)) code = sniffed;
+  // Many camera RAW files are TIFF containers, so a TIFF signature says nothing against
+  // a RAW name (any other signature does); a weak guess never overrules a known extension.
+  const bool rawInTiff = code == FileTypeCode::RAW && sniffed == FileTypeCode::TIFF;
+  if (sniffed && sniffed != code && !rawInTiff && !(weak && code)) code = sniffed;
   const FileTypeInfo* type = fileTypeByCode(code);
   if (!type) return fail(error, QString("%1 is not an image file of a known type").arg(shown));
   if (code == FileTypeCode::LMRD)
@@ -42,10 +63,13 @@ bool decodeImage(const uint8_t* data, size_t size, const QString& nameHint, Bitm
   IOParams found = params;
   found.DpiX = found.DpiY = IOParams{}.DpiX;
   found.Orientation = 1;
+  found.RAW_Camera.clear();
   QString message;
   if (!codec->read(data, size, image, found, message)) return fail(error, QString("%1: %2").arg(shown, message));
   const bool turned = found.EnableAdjustOrientation && found.Orientation >= 2 && found.Orientation <= 8;
+  const IOParams decoded = found;
   readMetadata(data, size, turned, image.width(), image.height(), found);
+  keepDecoderFacts(decoded, found);
   found.FileName = nameHint;
   found.FileType = code;
   found.Width = found.OriginalWidth = image.width();

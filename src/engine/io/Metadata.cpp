@@ -112,6 +112,7 @@ const Field kFields[] = {
     {"Exif.Photo.ExposureTime", Kind::Number, &IOParams::EXIF_ExposureTime},
     {"Exif.Photo.FNumber", Kind::Number, &IOParams::EXIF_FNumber},
     {"Exif.Photo.ExposureProgram", Kind::Number, &IOParams::EXIF_ExposureProgram},
+    {"Exif.Photo.ISOSpeedRatings", Kind::Number, &IOParams::EXIF_ISOSpeedRatings},
     {"Exif.Photo.ExifVersion", Kind::Bytes, &IOParams::EXIF_ExifVersion},
     {"Exif.Photo.DateTimeOriginal", Kind::Ascii, &IOParams::EXIF_DateTimeOriginal},
     {"Exif.Photo.DateTimeDigitized", Kind::Ascii, &IOParams::EXIF_DateTimeDigitized},
