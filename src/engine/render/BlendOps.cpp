@@ -2,14 +2,23 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <utility>
 #include <vector>
 
+// The eight-lane functions below take 32-byte vectors by value. All of them are inlined
+// into the one function that runs a formula, so no such value crosses a call, where
+// the AVX2 and the baseline copies would pass it differently.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
 namespace lumo {
 
 namespace {
+
+static_assert(std::endian::native == std::endian::little, "ARGB32 pixels are read as blue, green, red, alpha bytes");
 
 constexpr uint32_t kFullFactor = 1u << 16;
 
@@ -22,8 +31,6 @@ inline uint32_t div255(uint32_t x) {
 // ---- The formulas. Channels are 0 ... 1, b the backdrop, s the source (the layer). ----
 
 using ChannelFormula = float (*)(float b, float s);
-// Non-separable formulas work on whole red, green, blue triples.
-using PixelFormula = void (*)(const float* b, const float* s, float* out);
 
 inline int byteOf(float v) { return int(v * 255.0f + 0.5f); }
 inline float clamp01(float v) { return std::clamp(v, 0.0f, 1.0f); }
@@ -85,58 +92,71 @@ float interpolation(float b, float s) {
 // Stamp: b + 2 s - 1, clamped.
 float stamp(float b, float s) { return clamp01(b + 2 * s - 1); }
 
-// The non-separable formulas of the W3C compositing and blending standard.
-inline float lum(const float* c) { return 0.3f * c[0] + 0.59f * c[1] + 0.11f * c[2]; }
-inline float sat(const float* c) { return std::max({c[0], c[1], c[2]}) - std::min({c[0], c[1], c[2]}); }
-void setLum(const float* c, float l, float* out) {
-  const float d = l - lum(c);
-  for (int k = 0; k < 3; ++k) out[k] = c[k] + d;
-  const float L = lum(out), n = std::min({out[0], out[1], out[2]}), x = std::max({out[0], out[1], out[2]});
-  if (n < 0)
-    for (int k = 0; k < 3; ++k) out[k] = L + (out[k] - L) * L / (L - n);
-  if (x > 1)
-    for (int k = 0; k < 3; ++k) out[k] = L + (out[k] - L) * (1 - L) / (x - L);
+// The non-separable formulas of the W3C compositing and blending standard, worked on
+// eight pixels at once: each lane is plain IEEE single precision, so the result is that
+// of the same formula on one pixel.
+using Floats = float __attribute__((vector_size(32)));
+using Ints = int32_t __attribute__((vector_size(32)));
+constexpr int kLanes = 8;
+struct Rgb {
+  Floats r, g, b;
+};
+using PixelFormula = Rgb (*)(const Rgb& b, const Rgb& s);
+
+[[gnu::always_inline]] inline Floats vmin(Floats a, Floats b) { return b < a ? b : a; }
+[[gnu::always_inline]] inline Floats vmax(Floats a, Floats b) { return a < b ? b : a; }
+[[gnu::always_inline]] inline Floats vabs(Floats a) { return a < 0 ? -a : a; }
+[[gnu::always_inline]] inline Floats vclamp01(Floats a) { return vmin(vmax(a, Floats{} + 0.0f), Floats{} + 1.0f); }
+[[gnu::always_inline]] inline Floats lum(const Rgb& c) { return 0.3f * c.r + 0.59f * c.g + 0.11f * c.b; }
+[[gnu::always_inline]] inline Floats mn(const Rgb& c) { return vmin(vmin(c.r, c.g), c.b); }
+[[gnu::always_inline]] inline Floats mx(const Rgb& c) { return vmax(vmax(c.r, c.g), c.b); }
+[[gnu::always_inline]] inline Floats sat(const Rgb& c) { return mx(c) - mn(c); }
+// Both sides of every choice are worked out and one is kept; a division by zero on the
+// side not kept does no harm.
+[[gnu::always_inline]] inline Rgb setLum(const Rgb& c, Floats l) {
+  const Floats d = l - lum(c);
+  Rgb out{c.r + d, c.g + d, c.b + d};
+  const Floats L = lum(out), n = mn(out), x = mx(out);
+  // (v - L) * L / (L - n) is worked out in that order, as one pixel at a time would.
+  out.r = n < 0 ? L + (out.r - L) * L / (L - n) : out.r;
+  out.g = n < 0 ? L + (out.g - L) * L / (L - n) : out.g;
+  out.b = n < 0 ? L + (out.b - L) * L / (L - n) : out.b;
+  out.r = x > 1 ? L + (out.r - L) * (1 - L) / (x - L) : out.r;
+  out.g = x > 1 ? L + (out.g - L) * (1 - L) / (x - L) : out.g;
+  out.b = x > 1 ? L + (out.b - L) * (1 - L) / (x - L) : out.b;
+  return out;
 }
 // Every channel measured from the smallest: the largest becomes s, the smallest 0.
-void setSat(const float* c, float s, float* out) {
-  const float n = std::min({c[0], c[1], c[2]}), range = std::max({c[0], c[1], c[2]}) - n;
-  for (int k = 0; k < 3; ++k) out[k] = range > 0 ? (c[k] - n) * s / range : 0.0f;
+[[gnu::always_inline]] inline Rgb setSat(const Rgb& c, Floats s) {
+  const Floats n = mn(c), range = mx(c) - n;
+  return {range > 0 ? (c.r - n) * s / range : Floats{}, range > 0 ? (c.g - n) * s / range : Floats{},
+          range > 0 ? (c.b - n) * s / range : Floats{}};
 }
-void hue(const float* b, const float* s, float* out) {
-  float t[3];
-  setSat(s, sat(b), t);
-  setLum(t, lum(b), out);
-}
-void saturation(const float* b, const float* s, float* out) {
-  float t[3];
-  setSat(b, sat(s), t);
-  setLum(t, lum(b), out);
-}
-void color(const float* b, const float* s, float* out) { setLum(s, lum(b), out); }
-void luminosity(const float* b, const float* s, float* out) { setLum(b, lum(s), out); }
+[[gnu::always_inline]] inline Rgb hue(const Rgb& b, const Rgb& s) { return setLum(setSat(s, sat(b)), lum(b)); }
+[[gnu::always_inline]] inline Rgb saturation(const Rgb& b, const Rgb& s) { return setLum(setSat(b, sat(s)), lum(b)); }
+[[gnu::always_inline]] inline Rgb color(const Rgb& b, const Rgb& s) { return setLum(s, lum(b)); }
+[[gnu::always_inline]] inline Rgb luminosity(const Rgb& b, const Rgb& s) { return setLum(b, lum(s)); }
 // Luminosity 2 works in HSL instead: the backdrop's hue and saturation with the source's
 // lightness (max + min) / 2. With the hue and saturation fixed, every channel's distance
 // from the lightness scales with 1 - |2L - 1|; a black or white backdrop gives grey.
-void luminosity2(const float* b, const float* s, float* out) {
-  const float ls = (std::max({s[0], s[1], s[2]}) + std::min({s[0], s[1], s[2]})) / 2;
-  const float lb = (std::max({b[0], b[1], b[2]}) + std::min({b[0], b[1], b[2]})) / 2;
-  const float room = 1 - std::fabs(2 * lb - 1);
-  const float k = room > 0 ? (1 - std::fabs(2 * ls - 1)) / room : 0.0f;
-  for (int c = 0; c < 3; ++c) out[c] = clamp01(ls + (b[c] - lb) * k);
+[[gnu::always_inline]] inline Rgb luminosity2(const Rgb& b, const Rgb& s) {
+  const Floats ls = (mx(s) + mn(s)) / 2, lb = (mx(b) + mn(b)) / 2;
+  const Floats room = 1 - vabs(2 * lb - 1);
+  const Floats k = room > 0 ? (1 - vabs(2 * ls - 1)) / room : Floats{};
+  return {vclamp01(ls + (b.r - lb) * k), vclamp01(ls + (b.g - lb) * k), vclamp01(ls + (b.b - lb) * k)};
 }
 // Red-cyan anaglyphs: the layer is the left eye's picture (through the red filter), the
 // backdrop the right eye's (through the cyan filter).
-void stereoBW(const float* b, const float* s, float* out) {
-  out[0] = lum(s);
-  out[1] = out[2] = lum(b);
-}
+[[gnu::always_inline]] inline Rgb stereoBW(const Rgb& b, const Rgb& s) { return {lum(s), lum(b), lum(b)}; }
 // Dubois' least-squares red-cyan matrices, applied to the stored (gamma-encoded) values.
-void stereoDubois(const float* b, const float* s, float* out) {
+[[gnu::always_inline]] inline Rgb stereoDubois(const Rgb& b, const Rgb& s) {
   static constexpr float left[3][3] = {{0.456f, 0.500f, 0.176f}, {-0.040f, -0.038f, -0.016f}, {-0.015f, -0.021f, -0.005f}};
   static constexpr float right[3][3] = {{-0.043f, -0.088f, -0.002f}, {0.378f, 0.734f, -0.018f}, {-0.072f, -0.113f, 1.226f}};
+  Floats out[3];
   for (int k = 0; k < 3; ++k)
-    out[k] = clamp01(left[k][0] * s[0] + left[k][1] * s[1] + left[k][2] * s[2] + right[k][0] * b[0] +
-                     right[k][1] * b[1] + right[k][2] * b[2]);
+    out[k] = vclamp01(left[k][0] * s.r + left[k][1] * s.g + left[k][2] * s.b + right[k][0] * b.r + right[k][1] * b.g +
+                      right[k][2] * b.b);
+  return {out[0], out[1], out[2]};
 }
 
 // ---- The table: every operation, once. ----
@@ -261,28 +281,117 @@ template <> struct Layout<SourceLayout::Bgrx32> { static constexpr int pixelStep
 template <> struct Layout<SourceLayout::Bgrx32Alpha> { static constexpr int pixelStep = 4, alphaStep = 1; };
 template <> struct Layout<SourceLayout::Argb32> { static constexpr int pixelStep = 4, alphaStep = 4; };
 
+// Rows are worked on in chunks of this many pixels, each step over the whole chunk.
+constexpr int kChunk = 128;
+
+using Sixteen = uint8_t __attribute__((vector_size(16)));
+
+// Pixels of 3 or 4 bytes as opaque ARGB32. Every pixel but the last is read as four
+// bytes, which for 3-byte pixels reach into the next one.
+template <int Step>
+void expandPixelsByOne(const uint8_t* bgr, int n, uint32_t* out) {
+  for (int i = 0; i < n - 1; ++i, bgr += Step) {
+    uint32_t v;
+    std::memcpy(&v, bgr, 4);
+    out[i] = v | 0xFF000000u;
+  }
+  if (n > 0) out[n - 1] = 0xFF000000u | uint32_t(bgr[2]) << 16 | uint32_t(bgr[1]) << 8 | bgr[0];
+}
+
+// 3-byte pixels sixteen at a time: four loads of 16 bytes, each spread into four pixels.
+// The last load reaches 4 bytes beyond the sixteen, so a group needs two more pixels.
+[[gnu::target_clones("avx2", "ssse3", "default")]] void expandBgr24(const uint8_t* bgr, int n, uint32_t* out) {
+  constexpr Sixteen spread = {0, 1, 2, 0, 3, 4, 5, 0, 6, 7, 8, 0, 9, 10, 11, 0};
+  constexpr Sixteen opaque = {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};
+  int i = 0;
+  for (; i + 18 <= n; i += 16, bgr += 48)
+    for (int k = 0; k < 4; ++k) {
+      Sixteen v;
+      std::memcpy(&v, bgr + 12 * k, sizeof v);
+      v = __builtin_shuffle(v, spread) | opaque;
+      std::memcpy(out + i + 4 * k, &v, sizeof v);
+    }
+  expandPixelsByOne<3>(bgr, n - i, out + i);
+}
+
+template <int Step>
+void expandPixels(const uint8_t* bgr, int n, uint32_t* out) {
+  if constexpr (Step == 3) expandBgr24(bgr, n, out);
+  else expandPixelsByOne<4>(bgr, n, out);
+}
+
+// Alpha bytes repeated into all four bytes of a pixel, sixteen at a time.
+[[gnu::target_clones("avx2", "ssse3", "default")]] void repeatAlpha(const uint8_t* alpha, int n, uint32_t* alpha4) {
+  int i = 0;
+  for (; i + 16 <= n; i += 16) {
+    Sixteen a;
+    std::memcpy(&a, alpha + i, sizeof a);
+    for (int k = 0; k < 4; ++k) {
+      const uint8_t j = uint8_t(4 * k);
+      const Sixteen v = __builtin_shuffle(a, Sixteen{j, j, j, j, uint8_t(j + 1), uint8_t(j + 1), uint8_t(j + 1),
+                                                     uint8_t(j + 1), uint8_t(j + 2), uint8_t(j + 2), uint8_t(j + 2),
+                                                     uint8_t(j + 2), uint8_t(j + 3), uint8_t(j + 3), uint8_t(j + 3),
+                                                     uint8_t(j + 3)});
+      std::memcpy(alpha4 + i + 4 * k, &v, sizeof v);
+    }
+  }
+  for (; i < n; ++i) alpha4[i] = alpha[i] * 0x01010101u;
+}
+
+// One chunk of a source row: every pixel as opaque ARGB32 (`colour`), and its alpha
+// after the layer's factor repeated in all four bytes (`alpha4`).
 template <SourceLayout L>
-inline uint32_t sourceAlpha(const uint8_t* alpha, int i, uint32_t factor) {
-  uint32_t a = Layout<L>::alphaStep ? alpha[i * Layout<L>::alphaStep] : 255;
-  if (factor != kFullFactor) a = (a * factor + kFullFactor / 2) >> 16;
-  return a;
+void loadSource(const uint8_t* bgr, const uint8_t* alpha, int n, uint32_t factor, uint32_t* colour, uint32_t* alpha4) {
+  constexpr int step = Layout<L>::alphaStep;
+  expandPixels<Layout<L>::pixelStep>(bgr, n, colour);
+  if (factor == kFullFactor && step == 1) {
+    repeatAlpha(alpha, n, alpha4);
+  } else if (factor == kFullFactor) {
+    for (int i = 0; i < n; ++i) alpha4[i] = (step ? alpha[i * step] : 255u) * 0x01010101u;
+  } else {
+    for (int i = 0; i < n; ++i) alpha4[i] = (((step ? alpha[i * step] : 255u) * factor + kFullFactor / 2) >> 16) * 0x01010101u;
+  }
+}
+
+using Bytes = uint8_t __attribute__((vector_size(32)));
+using Words = uint16_t __attribute__((vector_size(64)));
+
+// Eight pixels of dst = div255(src × a + dst × (255 − a)), byte by byte. With the opaque
+// alpha byte of `src` this is premultiplied "over" of a straight source, alpha included:
+// a + div255(ab (255 − a)) = div255(255 a + ab (255 − a)).
+[[gnu::always_inline]] inline void mixEight(uint32_t* dst, const uint32_t* src, const uint32_t* alpha4) {
+  Bytes d, s, a;
+  std::memcpy(&d, dst, sizeof d);
+  std::memcpy(&s, src, sizeof s);
+  std::memcpy(&a, alpha4, sizeof a);
+  const Words A = __builtin_convertvector(a, Words);
+  Words x = __builtin_convertvector(s, Words) * A + __builtin_convertvector(d, Words) * (255 - A) + 128;
+  x = (x + (x >> 8)) >> 8;
+  const Bytes out = __builtin_convertvector(x, Bytes);
+  std::memcpy(dst, &out, sizeof out);
+}
+
+[[gnu::target_clones("avx2", "default")]] void mixOver(uint32_t* dst, const uint32_t* src, const uint32_t* alpha4,
+                                                       int n) {
+  int i = 0;
+  for (; i + 8 <= n; i += 8) mixEight(dst + i, src + i, alpha4 + i);
+  if (i == n) return;
+  uint32_t d[8] = {}, s[8] = {}, a[8] = {};
+  std::copy(dst + i, dst + n, d);
+  std::copy(src + i, src + n, s);
+  std::copy(alpha4 + i, alpha4 + n, a);
+  mixEight(d, s, a);
+  std::copy(d, d + (n - i), dst + i);
 }
 
 template <SourceLayout L>
 void normalRow(uint32_t* dst, const uint8_t* bgr, const uint8_t* alpha, int count, uint32_t factor, int) {
-  for (int i = 0; i < count; ++i, bgr += Layout<L>::pixelStep) {
-    const uint32_t a = sourceAlpha<L>(alpha, i, factor);
-    if (a == 0) continue;
-    if (a == 255) {
-      dst[i] = 0xFF000000u | uint32_t(bgr[2]) << 16 | uint32_t(bgr[1]) << 8 | bgr[0];
-      continue;
-    }
-    const uint32_t d = dst[i], rest = 255 - a;
-    const uint32_t b = div255(bgr[0] * a + (d & 0xFF) * rest);
-    const uint32_t g = div255(bgr[1] * a + (d >> 8 & 0xFF) * rest);
-    const uint32_t r = div255(bgr[2] * a + (d >> 16 & 0xFF) * rest);
-    const uint32_t outA = a + div255((d >> 24) * rest);
-    dst[i] = outA << 24 | r << 16 | g << 8 | b;
+  if (Layout<L>::alphaStep == 0 && factor == kFullFactor) return expandPixels<Layout<L>::pixelStep>(bgr, count, dst);
+  alignas(32) uint32_t colour[kChunk], alpha4[kChunk];
+  for (int i = 0; i < count; i += kChunk) {
+    const int n = std::min(kChunk, count - i);
+    loadSource<L>(bgr + size_t(i) * Layout<L>::pixelStep, alpha + i * Layout<L>::alphaStep, n, factor, colour, alpha4);
+    mixOver(dst + i, colour, alpha4, n);
   }
 }
 
@@ -292,61 +401,110 @@ void interleavedRow(uint32_t* dst, const uint8_t* bgr, const uint8_t* alpha, int
   if ((canvasY & 1) == parity) normalRow<L>(dst, bgr, alpha, count, factor, canvasY);
 }
 
+// The backdrop's colour made straight; 255 * 65536 / 255 is exactly 65536, so opaque
+// pixels come back as they are.
+inline void straightBackdrop(uint32_t d, uint32_t& r, uint32_t& g, uint32_t& b) {
+  const uint32_t ab = d >> 24;
+  r = d >> 16 & 0xFF, g = d >> 8 & 0xFF, b = d & 0xFF;
+  if (ab != 255) r = straightChannel(r, ab), g = straightChannel(g, ab), b = straightChannel(b, ab);
+}
+
+// The blend result B of a chunk of separable operation `Index` into `blend` (opaque ARGB32).
+// Returns whether the whole backdrop chunk is opaque.
+template <int Index>
+bool separableBlend(const uint32_t* dst, const uint32_t* colour, int n, uint32_t* blend) {
+  const auto& t = tables().channel[Index];
+  const uint8_t *tr = t[0], *tg = t[1], *tb = t[2];
+  uint32_t opaque = 0xFF;
+  for (int i = 0; i < n; ++i) {
+    uint32_t r, g, b;
+    straightBackdrop(dst[i], r, g, b);
+    opaque &= dst[i] >> 24;
+    const uint32_t s = colour[i];
+    blend[i] = 0xFF000000u | uint32_t(tr[r << 8 | (s >> 16 & 0xFF)]) << 16 | uint32_t(tg[g << 8 | (s >> 8 & 0xFF)]) << 8 |
+               tb[b << 8 | (s & 0xFF)];
+  }
+  return opaque == 0xFF;
+}
+
+using Unsigned = uint32_t __attribute__((vector_size(32)));
+[[gnu::always_inline]] inline Unsigned toByte(Floats v) {
+  return __builtin_convertvector(__builtin_convertvector(vclamp01(v) * 255.0f + 0.5f, Ints), Unsigned);
+}
+// A channel of eight ARGB32 pixels as 0 ... 1 (divided, as the formulas' definitions are).
+[[gnu::always_inline]] inline Floats unit(Unsigned pixels, int shift) {
+  return __builtin_convertvector(pixels >> shift & 0xFF, Floats) / 255.0f;
+}
+
+// The blend result of a non-separable formula for `n` pixels (rounded up to eight) of
+// straight backdrop and source, both opaque ARGB32.
+template <PixelFormula F>
+[[gnu::target_clones("avx2", "default")]] void pixelChunk(const uint32_t* backdrop, const uint32_t* colour, int n,
+                                                          uint32_t* blend) {
+  for (int i = 0; i < n; i += kLanes) {
+    Unsigned b, s;
+    std::memcpy(&b, backdrop + i, sizeof b);
+    std::memcpy(&s, colour + i, sizeof s);
+    const Rgb out = F({unit(b, 16), unit(b, 8), unit(b, 0)}, {unit(s, 16), unit(s, 8), unit(s, 0)});
+    const Unsigned packed = 0xFF000000u | toByte(out.r) << 16 | toByte(out.g) << 8 | toByte(out.b);
+    std::memcpy(blend + i, &packed, sizeof packed);
+  }
+}
+
+// The same for a non-separable operation, with the backdrop made straight first.
+template <PixelFormula F>
+bool pixelBlend(const uint32_t* dst, uint32_t* colour, int n, uint32_t* blend) {
+  alignas(32) uint32_t backdrop[kChunk];
+  uint32_t opaque = 0xFF;
+  for (int i = 0; i < n; ++i) opaque &= dst[i] >> 24;
+  if (opaque == 0xFF) {
+    std::copy(dst, dst + n, backdrop);
+  } else {
+    for (int i = 0; i < n; ++i) {
+      uint32_t r, g, b;
+      straightBackdrop(dst[i], r, g, b);
+      backdrop[i] = r << 16 | g << 8 | b;
+    }
+  }
+  // The last group of eight is filled up with black.
+  const int rounded = (n + kLanes - 1) / kLanes * kLanes;
+  std::fill(backdrop + n, backdrop + rounded, 0u);
+  std::fill(colour + n, colour + rounded, 0u);
+  pixelChunk<F>(backdrop, colour, rounded, blend);
+  return opaque == 0xFF;
+}
+
 // W3C source-over with blend, in premultiplied terms with the source alpha a and the
-// backdrop alpha ab: c = Cs a (1 - ab) + cb (1 - a) + a ab B.
+// backdrop alpha ab: c = Cs a (1 - ab) + cb (1 - a) + a ab B. Over an opaque backdrop it
+// shrinks to the mix of backdrop and blend that mixOver does; without a backdrop it is
+// the source itself, and with a = 0 the backdrop stays.
 inline uint32_t blended(uint32_t straightSource, uint32_t premultipliedBackdrop, uint32_t blend, uint32_t a,
                         uint32_t ab) {
   return (straightSource * a * (255 - ab) + premultipliedBackdrop * (255 - a) * 255 + a * ab * blend + 32512) / 65025;
 }
 
+void composeBlend(uint32_t* dst, const uint32_t* colour, const uint32_t* blend, const uint32_t* alpha4, int n) {
+  for (int i = 0; i < n; ++i) {
+    const uint32_t a = alpha4[i] & 0xFF, d = dst[i], ab = d >> 24, s = colour[i], B = blend[i];
+    uint32_t out = (a + div255(ab * (255 - a))) << 24;
+    for (int shift = 0; shift < 24; shift += 8)
+      out |= blended(s >> shift & 0xFF, d >> shift & 0xFF, B >> shift & 0xFF, a, ab) << shift;
+    dst[i] = out;
+  }
+}
+
 template <int Index, SourceLayout L>
 void blendRow(uint32_t* dst, const uint8_t* bgr, const uint8_t* alpha, int count, uint32_t factor, int) {
   constexpr Operation op = kOperations[Index];
-  const uint8_t *tr = nullptr, *tg = nullptr, *tb = nullptr;
-  if constexpr (op.kind == Kind::Separable) {
-    const auto& t = tables().channel[Index];
-    tr = t[0], tg = t[1], tb = t[2];
-  }
-  for (int i = 0; i < count; ++i, bgr += Layout<L>::pixelStep) {
-    const uint32_t a = sourceAlpha<L>(alpha, i, factor);
-    if (a == 0) continue;
-    const uint32_t d = dst[i], ab = d >> 24;
-    const uint32_t s[3] = {bgr[2], bgr[1], bgr[0]};  // red, green, blue
-    const uint32_t c[3] = {d >> 16 & 0xFF, d >> 8 & 0xFF, d & 0xFF};
-    uint32_t out[3];
-    if (ab == 0) {
-      // Nothing to blend with: the source as it is.
-      for (int k = 0; k < 3; ++k) out[k] = div255(s[k] * a);
-      dst[i] = a << 24 | out[0] << 16 | out[1] << 8 | out[2];
-      continue;
-    }
-    uint32_t cb[3];
-    for (int k = 0; k < 3; ++k) cb[k] = ab == 255 ? c[k] : straightChannel(c[k], ab);
-    uint32_t B[3];
-    if constexpr (op.kind == Kind::Separable) {
-      B[0] = tr[cb[0] << 8 | s[0]];
-      B[1] = tg[cb[1] << 8 | s[1]];
-      B[2] = tb[cb[2] << 8 | s[2]];
-    } else {
-      const float fb[3] = {cb[0] / 255.0f, cb[1] / 255.0f, cb[2] / 255.0f};
-      const float fs[3] = {s[0] / 255.0f, s[1] / 255.0f, s[2] / 255.0f};
-      float fo[3];
-      op.pixel(fb, fs, fo);
-      for (int k = 0; k < 3; ++k) B[k] = uint32_t(byteOf(clamp01(fo[k])));
-    }
-    if (ab == 255) {
-      // Over an opaque backdrop the formula shrinks to a mix of backdrop and blend.
-      if (a == 255) {
-        dst[i] = 0xFF000000u | B[0] << 16 | B[1] << 8 | B[2];
-      } else {
-        for (int k = 0; k < 3; ++k) out[k] = div255(c[k] * (255 - a) + B[k] * a);
-        dst[i] = 0xFF000000u | out[0] << 16 | out[1] << 8 | out[2];
-      }
-      continue;
-    }
-    for (int k = 0; k < 3; ++k) out[k] = blended(s[k], c[k], B[k], a, ab);
-    const uint32_t outA = a + div255(ab * (255 - a));
-    dst[i] = outA << 24 | out[0] << 16 | out[1] << 8 | out[2];
+  alignas(32) uint32_t colour[kChunk], alpha4[kChunk], blend[kChunk];
+  for (int i = 0; i < count; i += kChunk) {
+    const int n = std::min(kChunk, count - i);
+    loadSource<L>(bgr + size_t(i) * Layout<L>::pixelStep, alpha + i * Layout<L>::alphaStep, n, factor, colour, alpha4);
+    bool opaque;
+    if constexpr (op.kind == Kind::Separable) opaque = separableBlend<Index>(dst + i, colour, n, blend);
+    else opaque = pixelBlend<op.pixel>(dst + i, colour, n, blend);
+    if (opaque) mixOver(dst + i, blend, alpha4, n);
+    else composeBlend(dst + i, colour, blend, alpha4, n);
   }
 }
 
@@ -378,6 +536,11 @@ constexpr RowTable kRows = makeRowTable(std::make_integer_sequence<int, kCount>(
 BlendRow blendRowFor(RenderOperation operation, SourceLayout layout) {
   const int index = int(operation) < kCount ? int(operation) : 0;
   return kRows[size_t(index)][size_t(layout)];
+}
+
+bool blendRowCovers(RenderOperation operation, SourceLayout layout, uint32_t factor) {
+  return factor == kFullFactor && (layout == SourceLayout::Bgr24 || layout == SourceLayout::Bgrx32) &&
+         blendRowFor(operation, layout) == blendRowFor(RenderOperation::ielNormal, layout);
 }
 
 const char* blendOperationName(RenderOperation operation) {

@@ -21,6 +21,10 @@ using BlendRow = void (*)(uint32_t* dst, const uint8_t* bgr, const uint8_t* alph
 // ordinals (a damaged file) draw as Normal.
 BlendRow blendRowFor(RenderOperation operation, SourceLayout layout);
 
+// Whether rows of `operation` from `layout` at `factor` cover the destination with
+// opaque source pixels, whatever was there (Normal without alpha at full strength).
+bool blendRowCovers(RenderOperation operation, SourceLayout layout, uint32_t factor);
+
 // The operation's name in the code ("Normal", "Add", ... "Luminosity2"), for messages
 // and benchmarks.
 const char* blendOperationName(RenderOperation operation);

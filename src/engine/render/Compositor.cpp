@@ -1,6 +1,9 @@
 #include "engine/render/Compositor.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstring>
+#include <new>
 #include <cmath>
 #include <numbers>
 #include <vector>
@@ -13,6 +16,8 @@
 #include "engine/render/Resample.h"
 #include "engine/render/ResampleFilter.h"
 #include "engine/render/VectorRaster.h"
+#include "platform/ParallelFor.h"
+#include "platform/PixelMemory.h"
 
 namespace lumo {
 
@@ -28,6 +33,9 @@ inline uint32_t div255(uint32_t x) {
   x += 128;
   return (x + (x >> 8)) >> 8;
 }
+
+// Rows composed together by one thread: a band of a wide picture stays in the cache.
+constexpr int kBandRows = 8;
 
 // Geometry is kept far inside int so that sums of positions and sizes cannot overflow.
 constexpr double kCoordinateLimit = double(1 << 29);
@@ -53,6 +61,7 @@ struct PreparedLayer {
   QRect area;  // in canvas coordinates
   RowFunction draw = nullptr;
   uint32_t factor = kFullFactor;
+  bool covers = false;  // draws every pixel of `area` opaque, whatever lies below
   // Pixels at the layer's own size: a bitmap of 24 or 32 bits with its offset into `area`.
   Bitmap pixels;
   int pixelStep = 3;
@@ -60,17 +69,57 @@ struct PreparedLayer {
   // Or a straight ARGB32 picture (resized, turned, masked or with effects).
   QImage picture;
 
-  const uint8_t* bgr(int canvasY) const {
-    if (!picture.isNull())
-      return picture.constScanLine(canvasY - area.top() + offset.y()) + size_t(offset.x()) * 4;
-    return pixels.scanline(canvasY - area.top() + offset.y()) + size_t(offset.x()) * size_t(pixelStep);
+  // The source pixel drawn at canvas pixel (x, y), and its alpha.
+  const uint8_t* bgr(int x, int y) const {
+    const int px = x - area.left() + offset.x(), py = y - area.top() + offset.y();
+    if (!picture.isNull()) return picture.constScanLine(py) + size_t(px) * 4;
+    return pixels.scanline(py) + size_t(px) * size_t(pixelStep);
   }
-  const uint8_t* alpha(int canvasY) const {
-    if (!picture.isNull()) return bgr(canvasY) + 3;
+  const uint8_t* alpha(int x, int y) const {
+    if (!picture.isNull()) return bgr(x, y) + 3;
     if (!pixels.hasAlpha()) return nullptr;
-    return pixels.alphaScanline(canvasY - area.top() + offset.y()) + offset.x();
+    return pixels.alphaScanline(y - area.top() + offset.y()) + (x - area.left() + offset.x());
+  }
+  // Asks for the pixels of canvas row y ahead of their drawing.
+  void prefetch(int y) const {
+    auto ask = [](const uint8_t* p, size_t bytes) {
+      for (size_t i = 0; i < bytes; i += 64) __builtin_prefetch(p + i);
+    };
+    const size_t width = size_t(area.width());
+    ask(bgr(area.left(), y), width * (picture.isNull() ? size_t(pixelStep) : 4));
+    if (picture.isNull() && pixels.hasAlpha()) ask(alpha(area.left(), y), width);
   }
 };
+
+// Drawings narrower than this are prefetched a row ahead: a part of a wide picture is
+// read in short pieces one row apart, which the processor does not see coming. Whole
+// rows of a wide picture stream well without.
+constexpr int kPrefetchWidth = 4096;
+
+// A premultiplied picture in the engine's pixel memory: a large canvas then takes a few
+// huge pages instead of thousands of page faults on first touch. The block's size is
+// kept in front of the pixels for freeing it.
+constexpr size_t kCanvasHeader = 64;
+
+void freeCanvas(void* block) {
+  size_t bytes;
+  std::memcpy(&bytes, block, sizeof bytes);
+  freePixelMemory(block, bytes);
+}
+
+QImage newCanvas(QSize size) {
+  const qsizetype stride = qsizetype(size.width()) * 4;
+  const size_t bytes = kCanvasHeader + size_t(stride) * size_t(size.height());
+  void* block = nullptr;
+  try {
+    block = allocatePixelMemory(bytes);
+  } catch (const std::bad_alloc&) {
+    return {};
+  }
+  std::memcpy(block, &bytes, sizeof bytes);
+  return QImage(static_cast<uchar*>(block) + kCanvasHeader, size.width(), size.height(), stride,
+                QImage::Format_ARGB32_Premultiplied, freeCanvas, block);
+}
 
 // A 24-bit bitmap as a straight ARGB32 picture, for the resampler.
 QImage straightArgb(const Bitmap& rgb) {
@@ -239,7 +288,9 @@ bool preparePicture(QImage picture, const QPoint& topLeft, const QRect& canvas, 
 // then masked, then the shadow from what is left visible.
 // fDrawOuter only matters to the view (whether a layer's parts beyond the background are
 // shown): the compositor's result is the background's rectangle either way.
-std::vector<PreparedLayer> prepareLayer(const LayerStack& stack, int index, const QRect& canvas, const QPoint& origin) {
+// Drawings are cropped to `clip`, the part of the canvas being composed; a resized
+// layer is resampled only there.
+std::vector<PreparedLayer> prepareLayer(const LayerStack& stack, int index, const QRect& clip, const QPoint& origin) {
   std::vector<PreparedLayer> drawings;
   const Layer& layer = stack.at(index);
   // Masks are not drawn themselves; they act on the layer below them.
@@ -269,11 +320,11 @@ std::vector<PreparedLayer> prepareLayer(const LayerStack& stack, int index, cons
       const QPoint offset(truncated(record.OffsetX), truncated(record.OffsetY));
       PreparedLayer drawing;
       if (!cast.isNull() &&
-          preparePicture(std::move(cast), topLeft + corner + offset, canvas, RenderOperation::ielNormal, factor, drawing))
+          preparePicture(std::move(cast), topLeft + corner + offset, clip, RenderOperation::ielNormal, factor, drawing))
         drawings.push_back(std::move(drawing));
     }
     PreparedLayer drawing;
-    if (preparePicture(std::move(picture), topLeft, canvas, layer.fOperation, factor, drawing))
+    if (preparePicture(std::move(picture), topLeft, clip, layer.fOperation, factor, drawing))
       drawings.push_back(std::move(drawing));
     return drawings;
   }
@@ -281,7 +332,7 @@ std::vector<PreparedLayer> prepareLayer(const LayerStack& stack, int index, cons
   if (image->bitmap.isNull()) return drawings;
   PreparedLayer out;
   out.factor = factor;
-  out.area = placed.intersected(canvas);
+  out.area = placed.intersected(clip);
   if (out.area.isEmpty()) return drawings;
   const Bitmap& bitmap = image->bitmap;
   const bool direct = bitmap.format() == PixelFormat::ie24RGB || bitmap.format() == PixelFormat::ie32RGB;
@@ -295,10 +346,11 @@ std::vector<PreparedLayer> prepareLayer(const LayerStack& stack, int index, cons
     const SourceLayout layout = out.pixelStep == 4 ? (hasAlpha ? SourceLayout::Bgrx32Alpha : SourceLayout::Bgrx32)
                                                    : (hasAlpha ? SourceLayout::Bgr24Alpha : SourceLayout::Bgr24);
     out.draw = rowFunctionFor(layer.fOperation, layout);
+    out.covers = blendRowCovers(layer.fOperation, layout, factor);
     drawings.push_back(std::move(out));
     return drawings;
   }
-  // Drawn at another size: only the part inside the canvas is resampled.
+  // Drawn at another size: only the part inside the clip is resampled.
   const Bitmap rgb = out.pixelStep == 4 ? convertToRGB24(out.pixels) : out.pixels;
   out.pixels = Bitmap();
   out.picture = resampleWithFilter(straightArgb(rgb), placed.width(), placed.height(), drawFilter(layer),
@@ -312,25 +364,53 @@ std::vector<PreparedLayer> prepareLayer(const LayerStack& stack, int index, cons
 
 }  // namespace
 
-QImage composeLayers(const LayerStack& stack) {
-  if (stack.isEmpty()) return {};
-  // The background layer, where it lies, is the canvas.
-  const Layer& background = stack.at(0);
-  const QPoint origin(truncated(background.PosX), truncated(background.PosY));
-  const QRect canvas(0, 0, rounded(background.Width), rounded(background.Height));
-  if (canvas.isEmpty()) return {};
-  QImage out(canvas.size(), QImage::Format_ARGB32_Premultiplied);
-  if (out.isNull()) return {};
-  out.fill(0);
+QImage composeLayers(const LayerStack& stack) { return composeLayers(stack, QRect(0, 0, INT_MAX, INT_MAX)); }
 
-  for (int i = 0; i < stack.count(); ++i)
-    for (const PreparedLayer& layer : prepareLayer(stack, i, canvas, origin)) {
-      const int left = layer.area.left(), width = layer.area.width();
-      for (int y = layer.area.top(); y <= layer.area.bottom(); ++y)
-        layer.draw(reinterpret_cast<uint32_t*>(out.scanLine(y)) + left, layer.bgr(y), layer.alpha(y), width,
-                   layer.factor, y);
-    }
+QImage composeLayers(const LayerStack& stack, const QRect& region) {
+  QImage out;
+  composeLayers(stack, region, out);
   return out;
+}
+
+void composeLayers(const LayerStack& stack, const QRect& region, QImage& canvas) {
+  // The background layer, where it lies, is the canvas.
+  const Layer* background = stack.isEmpty() ? nullptr : &stack.at(0);
+  const QRect clip = background ? QRect(0, 0, rounded(background->Width), rounded(background->Height)).intersected(region)
+                                : QRect();
+  if (clip.isEmpty()) {
+    canvas = QImage();
+    return;
+  }
+  if (canvas.size() != clip.size() || canvas.format() != QImage::Format_ARGB32_Premultiplied) canvas = newCanvas(clip.size());
+  if (canvas.isNull()) return;
+
+  const QPoint origin(truncated(background->PosX), truncated(background->PosY));
+  std::vector<PreparedLayer> drawings;
+  for (int i = 0; i < stack.count(); ++i)
+    for (PreparedLayer& drawing : prepareLayer(stack, i, clip, origin)) drawings.push_back(std::move(drawing));
+  // Rows that the first drawing covers opaquely from edge to edge need no clearing.
+  const bool firstCovers = !drawings.empty() && drawings[0].covers && drawings[0].area.left() == clip.left() &&
+                           drawings[0].area.width() == clip.width();
+
+  // Band by band, every layer in turn on each row while the row is still in the cache.
+  uchar* const bits = canvas.bits();
+  const qsizetype stride = canvas.bytesPerLine();
+  const int bands = (clip.height() + kBandRows - 1) / kBandRows;
+  parallelFor(size_t(bands), [&](size_t band) {
+    const int top = clip.top() + int(band) * kBandRows, bottom = std::min(clip.bottom() + 1, top + kBandRows);
+    for (int y = top; y < bottom; ++y) {
+      auto* row = reinterpret_cast<uint32_t*>(bits + (y - clip.top()) * stride);
+      if (!firstCovers || y < drawings[0].area.top() || y > drawings[0].area.bottom())
+        std::fill(row, row + clip.width(), 0u);
+      for (const PreparedLayer& layer : drawings) {
+        if (y < layer.area.top() || y > layer.area.bottom()) continue;
+        const int left = layer.area.left();
+        if (y < layer.area.bottom() && layer.area.width() < kPrefetchWidth) layer.prefetch(y + 1);
+        layer.draw(row + (left - clip.left()), layer.bgr(left, y), layer.alpha(left, y), layer.area.width(),
+                   layer.factor, y);
+      }
+    }
+  });
 }
 
 QImage composeLayersReduced(const LayerStack& stack, int factor) {

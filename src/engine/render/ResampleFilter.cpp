@@ -1,6 +1,7 @@
 #include "engine/render/ResampleFilter.h"
 
 #include "engine/render/Resample.h"
+#include "platform/ParallelFor.h"
 
 #include <algorithm>
 #include <cmath>
@@ -114,7 +115,8 @@ std::vector<Taps> makeTaps(const FilterDef& f, int srcN, int dstN, int from, int
   return taps;
 }
 
-// Applies one axis of taps to `count` pixels of four float channels at `stride`.
+// Applies one axis of taps to one pixel of four float channels, its source pixels
+// `stride` floats apart.
 void apply(const FilterDef& f, const Taps& t, const float* src, size_t stride, float* out) {
   if (f.method == Method::Darkest || f.method == Method::Lightest) {
     // The pixel whose colour is darkest (lightest), taken whole.
@@ -128,13 +130,34 @@ void apply(const FilterDef& f, const Taps& t, const float* src, size_t stride, f
     return;
   }
   float acc[4] = {0, 0, 0, 0};
-  for (size_t k = 0; k < t.weights.size(); ++k) {
-    const float* p = src + size_t(t.first + int(k)) * stride;
+  const float* p = src + size_t(t.first) * stride;
+  for (size_t k = 0; k < t.weights.size(); ++k, p += stride) {
     const float w = t.weights[k];
     for (int c = 0; c < 4; ++c) acc[c] += p[c] * w;
   }
   std::copy_n(acc, 4, out);
 }
+
+// Source columns [from, to) of row `y` as premultiplied floats: blue, green, red, alpha.
+void loadRow(const QImage& src, int y, int from, int to, bool straight, float* out) {
+  const auto* s = reinterpret_cast<const QRgb*>(src.constScanLine(y));
+  for (int x = from; x < to; ++x, out += 4) {
+    const QRgb p = straight ? qPremultiply(s[x]) : s[x];
+    out[0] = float(qBlue(p)), out[1] = float(qGreen(p)), out[2] = float(qRed(p)), out[3] = float(qAlpha(p));
+  }
+}
+
+// Rounded and clamped so that premultiplied colour never exceeds alpha.
+void storeRow(const float* in, int width, QRgb* out) {
+  auto round = [](float v) { return v > 0 ? int(v + 0.5f) : 0; };
+  for (int x = 0; x < width; ++x, in += 4) {
+    const int a = std::min(255, round(in[3]));
+    out[x] = qRgba(std::min(a, round(in[2])), std::min(a, round(in[1])), std::min(a, round(in[0])), a);
+  }
+}
+
+// Output rows composed together by one thread.
+constexpr int kBandRows = 16;
 
 }  // namespace
 
@@ -147,50 +170,65 @@ QImage resampleWithFilter(const QImage& source, int width, int height, ResampleF
   const FilterDef& f = kFilters[index];
   if (f.method == Method::Area) return resampleImage(source, width, height, part);
 
-  const QImage::Format outFormat = source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32
-                                       ? source.format()
-                                       : QImage::Format_ARGB32_Premultiplied;
-  const QImage src = source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  const QImage::Format format = source.format();
+  const QImage::Format outFormat =
+      format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ? format : QImage::Format_ARGB32_Premultiplied;
+  // ARGB32 in any form is read as it is, row by row; other formats are converted first.
+  const QImage src = format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
+                             format == QImage::Format_ARGB32_Premultiplied
+                         ? source
+                         : source.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  const bool straight = src.format() == QImage::Format_ARGB32;
   const int sw = src.width(), sh = src.height();
   const std::vector<Taps> cols = makeTaps(f, sw, width, part.left(), part.right() + 1);
   const std::vector<Taps> rows = makeTaps(f, sh, height, part.top(), part.bottom() + 1);
-  int rowLo = sh, rowHi = -1;
-  for (const Taps& t : rows) {
-    rowLo = std::min(rowLo, t.first);
-    rowHi = std::max(rowHi, t.first + int(t.weights.size()) - 1);
+  int colLo = sw, colHi = -1;
+  for (const Taps& t : cols) {
+    colLo = std::min(colLo, t.first);
+    colHi = std::max(colHi, t.first + int(t.weights.size()) - 1);
   }
+  // Horizontal taps as offsets into the loaded part of a row.
+  std::vector<Taps> across = cols;
+  for (Taps& t : across) t.first -= colLo;
 
-  // Horizontal pass over the source rows the output needs, into floats.
-  const int pw = part.width();
-  std::vector<float> line(size_t(sw) * 4);
-  std::vector<float> mid(size_t(rowHi - rowLo + 1) * size_t(pw) * 4);
-  for (int y = rowLo; y <= rowHi; ++y) {
-    const auto* s = reinterpret_cast<const QRgb*>(src.constScanLine(y));
-    for (int x = 0; x < sw; ++x) {
-      line[size_t(x) * 4 + 0] = float(qBlue(s[x]));
-      line[size_t(x) * 4 + 1] = float(qGreen(s[x]));
-      line[size_t(x) * 4 + 2] = float(qRed(s[x]));
-      line[size_t(x) * 4 + 3] = float(qAlpha(s[x]));
-    }
-    float* m = &mid[size_t(y - rowLo) * size_t(pw) * 4];
-    for (int x = 0; x < pw; ++x) apply(f, cols[size_t(x)], line.data(), 4, m + size_t(x) * 4);
-  }
-
-  // Vertical pass, rounded and clamped so that premultiplied colour never exceeds alpha.
   QImage out(part.size(), QImage::Format_ARGB32_Premultiplied);
   if (out.isNull()) return {};
-  float px[4];
-  for (int y = 0; y < part.height(); ++y) {
-    const Taps& t = rows[size_t(y)];
-    Taps shifted{t.first - rowLo, t.weights};
-    auto* d = reinterpret_cast<QRgb*>(out.scanLine(y));
-    for (int x = 0; x < pw; ++x) {
-      apply(f, shifted, &mid[size_t(x) * 4], size_t(pw) * 4, px);
-      const int a = std::clamp(int(std::lround(px[3])), 0, 255);
-      auto ch = [&](float v) { return std::clamp(int(std::lround(v)), 0, a); };
-      d[x] = qRgba(ch(px[2]), ch(px[1]), ch(px[0]), a);
+  const int pw = part.width(), ph = part.height();
+  const size_t rowFloats = size_t(pw) * 4;
+  uchar* const bits = out.bits();
+  const qsizetype stride = out.bytesPerLine();
+  const bool weighted = f.method != Method::Darkest && f.method != Method::Lightest;
+  parallelFor(size_t((ph + kBandRows - 1) / kBandRows), [&](size_t band) {
+    const int y0 = int(band) * kBandRows, y1 = std::min(ph, y0 + kBandRows);
+    int rowLo = sh, rowHi = -1;
+    for (int y = y0; y < y1; ++y) {
+      rowLo = std::min(rowLo, rows[size_t(y)].first);
+      rowHi = std::max(rowHi, rows[size_t(y)].first + int(rows[size_t(y)].weights.size()) - 1);
     }
-  }
+    // The band's source rows resampled across, then each output row from them.
+    std::vector<float> line(size_t(colHi - colLo + 1) * 4), mid(size_t(rowHi - rowLo + 1) * rowFloats), acc(rowFloats);
+    for (int sy = rowLo; sy <= rowHi; ++sy) {
+      loadRow(src, sy, colLo, colHi + 1, straight, line.data());
+      float* m = &mid[size_t(sy - rowLo) * rowFloats];
+      for (int x = 0; x < pw; ++x) apply(f, across[size_t(x)], line.data(), 4, m + size_t(x) * 4);
+    }
+    for (int y = y0; y < y1; ++y) {
+      const Taps& t = rows[size_t(y)];
+      const float* first = &mid[size_t(t.first - rowLo) * rowFloats];
+      if (weighted) {
+        std::fill(acc.begin(), acc.end(), 0.0f);
+        for (size_t k = 0; k < t.weights.size(); ++k) {
+          const float w = t.weights[k];
+          const float* r = first + k * rowFloats;
+          for (size_t i = 0; i < rowFloats; ++i) acc[i] += r[i] * w;
+        }
+      } else {
+        const Taps down{0, t.weights};
+        for (int x = 0; x < pw; ++x) apply(f, down, first + size_t(x) * 4, rowFloats, &acc[size_t(x) * 4]);
+      }
+      storeRow(acc.data(), pw, reinterpret_cast<QRgb*>(bits + y * stride));
+    }
+  });
   return outFormat == QImage::Format_ARGB32_Premultiplied ? out : out.convertToFormat(outFormat);
 }
 

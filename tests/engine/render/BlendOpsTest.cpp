@@ -193,6 +193,35 @@ TEST(BlendOps, EveryLayoutReadsTheSamePixels) {
   }
 }
 
+TEST(BlendOps, ARowGivesWhatItsPixelsGiveOneByOne) {
+  // Rows are worked on in chunks and groups of lanes; a long row with an uneven end,
+  // over a backdrop that is opaque in some stretches and not in others, must give
+  // exactly what every pixel gives alone.
+  constexpr int kWidth = 157;
+  uint8_t bgr[kWidth * 3], alpha[kWidth];
+  uint32_t backdrop[kWidth];
+  uint32_t state = 12345;
+  auto next = [&] { return (state = state * 1664525u + 1013904223u) >> 24; };
+  for (int i = 0; i < kWidth; ++i) {
+    for (int k = 0; k < 3; ++k) bgr[i * 3 + k] = uint8_t(next());
+    alpha[i] = uint8_t(i % 5 == 0 ? 255 : i % 7 == 0 ? 0 : next());
+    const int a = i < 70 ? 255 : i % 3 == 0 ? 0 : int(next());
+    backdrop[i] = premultiplied(int(next()), int(next()), int(next()), a);
+  }
+  for (int op = 0; op < kRenderOperationCount; ++op) {
+    const BlendRow row = blendRowFor(RenderOperation(op), SourceLayout::Bgr24Alpha);
+    for (uint32_t factor : {1u << 16, 40000u}) {
+      uint32_t whole[kWidth], single[kWidth];
+      std::copy(backdrop, backdrop + kWidth, whole);
+      std::copy(backdrop, backdrop + kWidth, single);
+      row(whole, bgr, alpha, kWidth, factor, 2);
+      for (int i = 0; i < kWidth; ++i) row(&single[i], &bgr[i * 3], &alpha[i], 1, factor, 2);
+      for (int i = 0; i < kWidth; ++i)
+        ASSERT_EQ(whole[i], single[i]) << blendOperationName(RenderOperation(op)) << " pixel " << i << " factor " << factor;
+    }
+  }
+}
+
 TEST(BlendOps, StereoEvenAndOddTakeAlternateCanvasRows) {
   const uint8_t white[] = {255, 255, 255};
   for (int y = 0; y < 4; ++y) {

@@ -198,6 +198,69 @@ TEST(Compositor, ResizedLayerCroppedAtTheCanvasEdge) {
   EXPECT_NEAR(at(out, 9, 0).b, 255 * 0.225, 1);
 }
 
+// A stack with something of every drawing path: a gradient background, an offset
+// translucent layer with a blend operation, a resized layer, a row-interleaving layer
+// and a turned one.
+LayerStack mixedStack() {
+  LayerStack stack;
+  auto background = solidLayer(37, 29, {0, 0, 0, 255});
+  for (int y = 0; y < 29; ++y)
+    for (int x = 0; x < 37; ++x) {
+      uint8_t* p = background->bitmap.mutableScanline(y) + x * 3;
+      p[0] = uint8_t(x * 7), p[1] = uint8_t(y * 9), p[2] = uint8_t(x * y);
+    }
+  stack.add(std::move(background));
+  auto screen = solidLayer(20, 15, {40, 200, 90, 150}, 5, 3);
+  screen->fOperation = RenderOperation::ielScreen;
+  stack.add(std::move(screen));
+  auto resized = solidLayer(4, 3, {250, 10, 10, 200}, 12, 9);
+  resized->bitmap.mutableScanline(1)[4] = 255;
+  resized->setRect(QRectF(12, 9, 21, 17));
+  stack.add(std::move(resized));
+  auto even = solidLayer(9, 12, {0, 0, 255, 255}, 25, 1);
+  even->fOperation = RenderOperation::ielStereoEven;
+  stack.add(std::move(even));
+  auto turned = solidLayer(6, 4, {255, 255, 0, 255}, 2, 20);
+  turned->fRotate = 30;
+  stack.add(std::move(turned));
+  return stack;
+}
+
+TEST(Compositor, ARegionIsThatPartOfTheWholePicture) {
+  const LayerStack stack = mixedStack();
+  const QImage whole = composeLayers(stack);
+  ASSERT_EQ(whole.size(), QSize(37, 29));
+  // Inside, across layer edges, on odd rows (the interleaving counts canvas rows), and
+  // reaching beyond the canvas (clipped to it).
+  for (const QRect region : {QRect(3, 4, 10, 7), QRect(11, 1, 20, 20), QRect(0, 0, 37, 29), QRect(30, 25, 20, 20),
+                             QRect(-4, 5, 9, 3)}) {
+    SCOPED_TRACE(testing::Message() << region.x() << "," << region.y() << " " << region.width() << "x"
+                                    << region.height());
+    const QRect clipped = region.intersected(whole.rect());
+    const QImage part = composeLayers(stack, region);
+    ASSERT_EQ(part.size(), clipped.size());
+    EXPECT_EQ(part, whole.copy(clipped));
+  }
+  EXPECT_TRUE(composeLayers(stack, QRect(40, 0, 5, 5)).isNull());
+}
+
+TEST(Compositor, ComposingIntoAPictureReusesItWhenItFits) {
+  const LayerStack stack = mixedStack();
+  const QRect region(4, 6, 16, 9);
+  QImage canvas(region.size(), QImage::Format_ARGB32_Premultiplied);
+  canvas.fill(0xFF123456u);  // stale pixels of an earlier drawing
+  const uchar* memory = canvas.constBits();
+  composeLayers(stack, region, canvas);
+  EXPECT_EQ(canvas.constBits(), memory);
+  EXPECT_EQ(canvas, composeLayers(stack).copy(region));
+  // Another size or format gets a new picture; nothing to draw leaves none.
+  QImage other(3, 3, QImage::Format_RGB32);
+  composeLayers(stack, region, other);
+  EXPECT_EQ(other, composeLayers(stack).copy(region));
+  composeLayers(LayerStack(), region, other);
+  EXPECT_TRUE(other.isNull());
+}
+
 TEST(Compositor, OtherPixelFormatsAreDrawnAsRgb) {
   LayerStack stack;
   stack.add(solidLayer(2, 1, {0, 0, 0, 255}));
