@@ -13,6 +13,7 @@
 #include "engine/pixels/PixelConvert.h"
 #include "engine/render/BlendOps.h"
 #include "engine/render/LayerEffects.h"
+#include "engine/render/Magnifier.h"
 #include "engine/render/Resample.h"
 #include "engine/render/ResampleFilter.h"
 #include "engine/render/VectorRaster.h"
@@ -290,6 +291,15 @@ bool preparePicture(QImage picture, const QPoint& topLeft, const QRect& canvas, 
 // shown): the compositor's result is the background's rectangle either way.
 // Drawings are cropped to `clip`, the part of the canvas being composed; a resized
 // layer is resampled only there.
+// What a magnifying glass at `index` shows: the background layer, or everything below
+// the glass, enlarged. The background itself cannot look at itself and shows its pixels.
+QImage lensPicture(const LayerStack& stack, int index, const QRect& placed) {
+  const auto& glass = static_cast<const ImageLayer&>(stack.at(index));
+  LayerStack below;
+  for (int i = 0; i < (glass.Magnify.Source == 1 ? index : 1); ++i) below.add(stack.at(i).clone());
+  return magnifiedPicture(glass, composeLayers(below), placed, drawFilter(glass));
+}
+
 std::vector<PreparedLayer> prepareLayer(const LayerStack& stack, int index, const QRect& clip, const QPoint& origin) {
   std::vector<PreparedLayer> drawings;
   const Layer& layer = stack.at(index);
@@ -303,9 +313,10 @@ std::vector<PreparedLayer> prepareLayer(const LayerStack& stack, int index, cons
   const int feather = std::clamp(layer.fAlphaEdgeFeathering, 0, 255);
   const QRect placed = placedRect(layer, origin);
   const auto* image = layerAs<ImageLayer>(&layer);
+  const bool lens = image && image->Magnify.Enabled && index > 0;
 
-  if (!image || mask || shadow || glow || feather > 0 || isTurned(layer)) {
-    QImage picture = layerPicture(layer);
+  if (!image || lens || mask || shadow || glow || feather > 0 || isTurned(layer)) {
+    QImage picture = lens ? lensPicture(stack, index, placed) : layerPicture(layer);
     if (picture.isNull()) return drawings;
     featherAlphaEdges(picture, feather);
     if (glow) applyInnerGlow(picture, layer.InnerGlow.Radius, layer.InnerGlow.ShadowColor);
