@@ -12,6 +12,11 @@ const std::vector<Codec>& codecs() {
       {PNG, readPng, writePng},
       {BMP, readBmp, writeBmp},
       {TIFF, readTiff, writeTiff},
+      {GIF, readGif, writeGif},
+      {WEBP, readWebp, writeWebp},
+      {JP2, readJpeg2000, writeJpeg2000},
+      {J2K, readJpeg2000, writeJpeg2000},
+      {HDP, readHdPhoto, writeHdPhoto},
   };
   return table;
 }

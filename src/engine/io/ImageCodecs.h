@@ -34,6 +34,19 @@ bool writeBmp(const Bitmap& image, const IOParams& params, const QString& extens
 bool readTiff(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
 bool writeTiff(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out,
                QString& error);
+bool readGif(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool writeGif(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out,
+              QString& error);
+bool readWebp(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool writeWebp(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out,
+               QString& error);
+// JP2 files and bare code streams; the writer picks by the extension.
+bool readJpeg2000(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool writeJpeg2000(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out,
+                   QString& error);
+bool readHdPhoto(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool writeHdPhoto(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out,
+                  QString& error);
 
 // Turns a bitmap of whole-byte pixels upright from the EXIF/TIFF orientation 1 ... 8.
 Bitmap applyOrientation(const Bitmap& image, int orientation);

@@ -9,5 +9,12 @@ target_sources(lumo_engine PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/PngCodec.cpp
   ${CMAKE_CURRENT_LIST_DIR}/BmpCodec.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TiffCodec.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/AlphaInterleave.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/GifCodec.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/WebpCodec.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Jpeg2000Codec.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/HdPhotoCodec.cpp
 )
 target_link_libraries(lumo_engine PRIVATE JPEG::JPEG PNG::PNG PkgConfig::LIBTIFF)
+target_link_libraries(lumo_engine PRIVATE PkgConfig::LIBGIF PkgConfig::LIBWEBP PkgConfig::LIBWEBPDEMUX
+  PkgConfig::OPENJPEG PkgConfig::LIBJXR)
