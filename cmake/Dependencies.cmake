@@ -14,7 +14,11 @@ pkg_check_modules(MAGICKXX REQUIRED IMPORTED_TARGET Magick++)
 pkg_check_modules(LCMS2 REQUIRED IMPORTED_TARGET lcms2)
 pkg_check_modules(LIBTIFF REQUIRED IMPORTED_TARGET libtiff-4)
 pkg_check_modules(LIBWEBP REQUIRED IMPORTED_TARGET libwebp)
+pkg_check_modules(LIBWEBPDEMUX REQUIRED IMPORTED_TARGET libwebpdemux)
+pkg_check_modules(LIBWEBPMUX REQUIRED IMPORTED_TARGET libwebpmux)
 pkg_check_modules(OPENJPEG REQUIRED IMPORTED_TARGET libopenjp2)
+pkg_check_modules(LIBGIF REQUIRED IMPORTED_TARGET libgif)
+pkg_check_modules(LIBJXR REQUIRED IMPORTED_TARGET libjxr)
 pkg_check_modules(SANE REQUIRED IMPORTED_TARGET sane-backends)
 
 # Exiv2 0.27 ships a CMake config whose library target is exiv2lib.

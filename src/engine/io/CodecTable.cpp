@@ -13,6 +13,11 @@ const std::vector<Codec>& codecs() {
       {BMP, readBmp, writeBmp},
       {TIFF, readTiff, writeTiff},
       {RAW, readRaw, nullptr},
+      {GIF, readGif, writeGif},
+      {WEBP, readWebp, writeWebp},
+      {JP2, readJpeg2000, writeJpeg2000},
+      {J2K, readJpeg2000, writeJpeg2000},
+      {HDP, readHdPhoto, writeHdPhoto},
   };
   return table;
 }

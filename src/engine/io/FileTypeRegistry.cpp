@@ -30,7 +30,7 @@ std::vector<FileTypeInfo> makeTypes() {
   const QStringList none;
   std::vector<FileTypeInfo> types = {
       {TIFF, "TIFF Image", {"TIF", "TIFF"}, true, true, {"TIFF_Compression", "JPEG_Quality", "DpiX", "DpiY"}},
-      {GIF, "GIF Image", {"GIF"}, false, false, none},
+      {GIF, "GIF Image", {"GIF"}, true, true, none},
       {JPEG, "JPEG Image", {"JPG", "JPEG", "JPE", "JIF"}, true, true, {"JPEG_Quality", "DpiX", "DpiY"}},
       {PCX, "PCX Image", {"PCX"}, false, false, none},
       {BMP, "Windows Bitmap", {"BMP", "DIB"}, true, true, {"DpiX", "DpiY"}},
@@ -39,10 +39,10 @@ std::vector<FileTypeInfo> makeTypes() {
       {PNG, "Portable Network Graphics", {"PNG"}, true, true, {"PNG_Compression", "DpiX", "DpiY"}},
       {PNM, "Portable Any Map", {"PNM", "PPM", "PGM", "PBM"}, false, false, none},
       {PSD, "Photoshop Document", {"PSD", "PSB"}, false, false, none},
-      {JP2, "JPEG 2000", {"JP2"}, false, false, none},
-      {J2K, "JPEG 2000 Code Stream", {"J2K", "J2C", "JPC"}, false, false, none},
-      {HDP, "HD Photo", {"HDP", "WDP", "JXR"}, false, false, none},
-      {WEBP, "WebP Image", {"WEBP"}, false, false, none},
+      {JP2, "JPEG 2000", {"JP2"}, true, true, {"J2000_Rate"}},
+      {J2K, "JPEG 2000 Code Stream", {"J2K", "J2C", "JPC"}, true, true, {"J2000_Rate"}},
+      {HDP, "HD Photo", {"HDP", "WDP", "JXR"}, true, true, {"HDP_Quality", "DpiX", "DpiY"}},
+      {WEBP, "WebP Image", {"WEBP"}, true, true, {"WEBP_Quality"}},
       {DPX, "Digital Picture Exchange", {"DPX"}, false, false, none},
       {DCX, "Multipage PCX", {"DCX"}, false, false, none},
       {DICOM, "DICOM Medical Image", {"DICOM", "DCM", "DIC"}, false, false, none},
@@ -65,8 +65,8 @@ std::vector<FileTypeInfo> makeTypes() {
   return types;
 }
 
-// The export list is fixed text. Entries whose type has no writer yet (everything but
-// JPG, PNG, BMP and TIF) are listed all the same; saving them reports the missing codec.
+// The export list is fixed text. Entries whose type has no writer yet are listed all the
+// same; saving them reports the missing codec.
 std::vector<ExportEntry> makeExportEntries() {
   using namespace FileTypeCode;
   return {

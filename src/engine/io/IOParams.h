@@ -68,6 +68,10 @@ struct IOParams {
   BmpCompression BMP_Compression = BmpCompression::Uncompressed;
   int32_t PNG_Compression = 5;  // zlib level: 0 none ... 9 max
   TiffCompression TIFF_Compression = TiffCompression::Uncompressed;
+  // WebP, JPEG 2000 and HD Photo
+  int32_t WEBP_Quality = 80;  // 1 ... 99 lossy, 100 lossless
+  double J2000_Rate = 0.95;   // compressed size as a fraction of the raw size; 1 and above lossless
+  int32_t HDP_Quality = 80;   // 1 ... 99 lossy, 100 lossless
   // What the last load found; writers choose the depth from the bitmap itself.
   int32_t BitsPerSample = 8;
   int32_t SamplesPerPixel = 3;

@@ -36,6 +36,19 @@ bool writeTiff(const Bitmap& image, const IOParams& params, const QString& exten
                QString& error);
 // Camera RAW files, read only; the RAW_ fields of `params` choose how they are decoded.
 bool readRaw(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool readGif(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool writeGif(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out,
+              QString& error);
+bool readWebp(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool writeWebp(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out,
+               QString& error);
+// JP2 files and bare code streams; the writer picks by the extension.
+bool readJpeg2000(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool writeJpeg2000(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out,
+                   QString& error);
+bool readHdPhoto(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool writeHdPhoto(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out,
+                  QString& error);
 
 // Turns a bitmap of whole-byte pixels upright from the EXIF/TIFF orientation 1 ... 8.
 Bitmap applyOrientation(const Bitmap& image, int orientation);

@@ -14,6 +14,11 @@ target_sources(lumo_engine PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/Metadata.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ColorProfile.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ImageInfo.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/AlphaInterleave.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/GifCodec.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/WebpCodec.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/Jpeg2000Codec.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/HdPhotoCodec.cpp
 )
 target_link_libraries(lumo_engine PRIVATE
   JPEG::JPEG
@@ -22,4 +27,9 @@ target_link_libraries(lumo_engine PRIVATE
   PkgConfig::LIBRAW
   exiv2lib
   PkgConfig::LCMS2
+  PkgConfig::LIBGIF
+  PkgConfig::LIBWEBP
+  PkgConfig::LIBWEBPDEMUX
+  PkgConfig::OPENJPEG
+  PkgConfig::LIBJXR
 )

@@ -52,7 +52,9 @@ TEST(FileTypeRegistry, CodesAndExtensionsAreUniqueAndStoredCodesKeepTheirValues)
 TEST(FileTypeRegistry, OnlyImplementedCodecsClaimToReadAndWrite) {
   for (const FileTypeInfo& t : fileTypes()) {
     const bool implemented = t.code == FileTypeCode::JPEG || t.code == FileTypeCode::PNG || t.code == FileTypeCode::BMP ||
-                             t.code == FileTypeCode::TIFF || t.code == FileTypeCode::LMRD;
+                             t.code == FileTypeCode::TIFF || t.code == FileTypeCode::LMRD ||
+                             t.code == FileTypeCode::GIF || t.code == FileTypeCode::WEBP || t.code == FileTypeCode::JP2 ||
+                             t.code == FileTypeCode::J2K || t.code == FileTypeCode::HDP;
     EXPECT_EQ(t.reads, implemented || t.code == FileTypeCode::RAW) << t.name.toStdString();
     EXPECT_EQ(t.writes, implemented) << t.name.toStdString();
   }
@@ -98,7 +100,7 @@ TEST(FileTypeRegistry, OpenFilterListsReadableTypesAfterTheCombinedEntry) {
   ASSERT_EQ(parts.size() % 2, 0);
   EXPECT_EQ(parts[0], "All images");
   EXPECT_TRUE(parts[1].contains("*.jpg;*.jpeg") && parts[1].contains("*.png") && parts[1].contains("*.lmrd"));
-  EXPECT_FALSE(parts[1].contains("*.gif"));
+  EXPECT_TRUE(parts[1].contains("*.gif") && parts[1].contains("*.jp2") && parts[1].contains("*.webp"));
   EXPECT_TRUE(filter.contains("|TIFF Image (*.tif;*.tiff)|*.tif;*.tiff"));
   int readable = 0;
   for (const FileTypeInfo& t : fileTypes()) readable += t.reads;

@@ -8,13 +8,18 @@ lumo_add_test(engine_io_tests
     ${CMAKE_CURRENT_LIST_DIR}/MetadataTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ColorProfileTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ImageInfoTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/NativeCodecsTest.cpp
   LIBS lumo_engine)
 # The tests make and read back fixtures with the libraries themselves: compression tags,
-# JPEG fixtures, DNG files, LibRaw's options, metadata and colour profiles.
+# JPEG fixtures, DNG files, LibRaw's options, metadata, colour profiles and multi-frame
+# GIF and WebP files.
 target_link_libraries(engine_io_tests PRIVATE
   PkgConfig::LIBTIFF
   JPEG::JPEG
   PkgConfig::LIBRAW
   exiv2lib
   PkgConfig::LCMS2
+  PkgConfig::LIBGIF
+  PkgConfig::LIBWEBP
+  PkgConfig::LIBWEBPMUX
 )
