@@ -12,6 +12,18 @@ const std::vector<Codec>& codecs() {
       {PNG, readPng, writePng},
       {BMP, readBmp, writeBmp},
       {TIFF, readTiff, writeTiff},
+      {PCX, readPcx, writePcx},
+      {ICO, readIco, writeIco},
+      {TGA, readTga, writeTga},
+      {PNM, readPnm, writePnm},
+      {PSD, readPsd, writePsd},
+      {DPX, readDpx, writeDpx},
+      {DCX, readDcx, writeDcx},
+      {JNG, readJng, writeJng},
+      {CIN, readCin, writeCin},
+      {PICT, readPict, writePict},
+      {HEIF, readHeif, nullptr},
+      {AVIF, readAvif, nullptr},
   };
   return table;
 }

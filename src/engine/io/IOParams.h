@@ -22,6 +22,7 @@ enum class TiffCompression : int32_t {
 };
 
 enum class BmpCompression : int32_t { Uncompressed = 0, RLE = 1 };
+enum class PcxCompression : int32_t { Uncompressed = 0, RLE = 1 };
 
 // Per-version input/output parameters: what the last load found and what the next
 // save uses.
@@ -45,6 +46,8 @@ struct IOParams {
   BmpCompression BMP_Compression = BmpCompression::Uncompressed;
   int32_t PNG_Compression = 5;  // zlib level: 0 none ... 9 max
   TiffCompression TIFF_Compression = TiffCompression::Uncompressed;
+  // PCX and DCX pages: run-length encoded or plain rows.
+  PcxCompression PCX_Compression = PcxCompression::RLE;
   // What the last load found; writers choose the depth from the bitmap itself.
   int32_t BitsPerSample = 8;
   int32_t SamplesPerPixel = 3;

@@ -9,5 +9,8 @@ target_sources(lumo_engine PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/PngCodec.cpp
   ${CMAKE_CURRENT_LIST_DIR}/BmpCodec.cpp
   ${CMAKE_CURRENT_LIST_DIR}/TiffCodec.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MagickCodecs.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PnmCodec.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/HeifCodec.cpp
 )
-target_link_libraries(lumo_engine PRIVATE JPEG::JPEG PNG::PNG PkgConfig::LIBTIFF)
+target_link_libraries(lumo_engine PRIVATE JPEG::JPEG PNG::PNG PkgConfig::LIBTIFF PkgConfig::MAGICKXX PkgConfig::LIBHEIF)
