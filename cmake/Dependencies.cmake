@@ -11,6 +11,14 @@ pkg_check_modules(LIBDEFLATE REQUIRED IMPORTED_TARGET libdeflate)
 # The thread-safe build: RAW previews decode on a worker thread.
 pkg_check_modules(LIBRAW REQUIRED IMPORTED_TARGET libraw_r)
 pkg_check_modules(MAGICKXX REQUIRED IMPORTED_TARGET Magick++)
+# Magick++'s flags carry -fopenmp, which only its own build needs (and clang without
+# libomp cannot take); the headers work without it.
+get_target_property(_magick_options PkgConfig::MAGICKXX INTERFACE_COMPILE_OPTIONS)
+if(_magick_options)
+  list(REMOVE_ITEM _magick_options -fopenmp)
+  set_target_properties(PkgConfig::MAGICKXX PROPERTIES INTERFACE_COMPILE_OPTIONS "${_magick_options}")
+endif()
+pkg_check_modules(LIBHEIF REQUIRED IMPORTED_TARGET libheif)
 pkg_check_modules(LCMS2 REQUIRED IMPORTED_TARGET lcms2)
 pkg_check_modules(LIBTIFF REQUIRED IMPORTED_TARGET libtiff-4)
 pkg_check_modules(LIBWEBP REQUIRED IMPORTED_TARGET libwebp)

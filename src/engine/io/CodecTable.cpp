@@ -18,6 +18,18 @@ const std::vector<Codec>& codecs() {
       {JP2, readJpeg2000, writeJpeg2000},
       {J2K, readJpeg2000, writeJpeg2000},
       {HDP, readHdPhoto, writeHdPhoto},
+      {PCX, readPcx, writePcx},
+      {ICO, readIco, writeIco},
+      {TGA, readTga, writeTga},
+      {PNM, readPnm, writePnm},
+      {PSD, readPsd, writePsd},
+      {DPX, readDpx, writeDpx},
+      {DCX, readDcx, writeDcx},
+      {JNG, readJng, writeJng},
+      {CIN, readCin, writeCin},
+      {PICT, readPict, writePict},
+      {HEIF, readHeif, nullptr},
+      {AVIF, readAvif, nullptr},
   };
   return table;
 }

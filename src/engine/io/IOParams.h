@@ -25,6 +25,7 @@ enum class TiffCompression : int32_t {
 };
 
 enum class BmpCompression : int32_t { Uncompressed = 0, RLE = 1 };
+enum class PcxCompression : int32_t { Uncompressed = 0, RLE = 1 };
 
 // The program-wide choice of camera RAW decoder. The values are the import dialog's:
 // list item i chooses engine i + 2; Auto lets the platform pick (LibRaw here).
@@ -72,6 +73,8 @@ struct IOParams {
   int32_t WEBP_Quality = 80;  // 1 ... 99 lossy, 100 lossless
   double J2000_Rate = 0.95;   // compressed size as a fraction of the raw size; 1 and above lossless
   int32_t HDP_Quality = 80;   // 1 ... 99 lossy, 100 lossless
+  // PCX and DCX pages: run-length encoded or plain rows.
+  PcxCompression PCX_Compression = PcxCompression::RLE;
   // What the last load found; writers choose the depth from the bitmap itself.
   int32_t BitsPerSample = 8;
   int32_t SamplesPerPixel = 3;

@@ -50,6 +50,32 @@ bool readHdPhoto(const uint8_t* data, size_t size, Bitmap& out, IOParams& params
 bool writeHdPhoto(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out,
                   QString& error);
 
+// Through Magick++ (MagickCodecs.cpp).
+bool readPsd(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool writePsd(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out, QString& error);
+bool readPcx(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool writePcx(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out, QString& error);
+bool readDcx(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool writeDcx(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out, QString& error);
+bool readDpx(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool writeDpx(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out, QString& error);
+bool readCin(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool writeCin(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out, QString& error);
+bool readPict(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool writePict(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out, QString& error);
+bool readJng(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool writeJng(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out, QString& error);
+bool readTga(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool writeTga(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out, QString& error);
+bool readIco(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool writeIco(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out, QString& error);
+// PPM, PGM, PBM and PAM; the extension chooses what is written.
+bool readPnm(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool writePnm(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out, QString& error);
+// Read only, through libheif.
+bool readHeif(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool readAvif(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+
 // Turns a bitmap of whole-byte pixels upright from the EXIF/TIFF orientation 1 ... 8.
 Bitmap applyOrientation(const Bitmap& image, int orientation);
 

@@ -19,6 +19,9 @@ target_sources(lumo_engine PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/WebpCodec.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Jpeg2000Codec.cpp
   ${CMAKE_CURRENT_LIST_DIR}/HdPhotoCodec.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/MagickCodecs.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PnmCodec.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/HeifCodec.cpp
 )
 target_link_libraries(lumo_engine PRIVATE
   JPEG::JPEG
@@ -32,4 +35,6 @@ target_link_libraries(lumo_engine PRIVATE
   PkgConfig::LIBWEBPDEMUX
   PkgConfig::OPENJPEG
   PkgConfig::LIBJXR
+  PkgConfig::MAGICKXX
+  PkgConfig::LIBHEIF
 )

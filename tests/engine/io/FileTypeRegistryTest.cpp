@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "engine/io/IOParams.h"
@@ -50,17 +51,22 @@ TEST(FileTypeRegistry, CodesAndExtensionsAreUniqueAndStoredCodesKeepTheirValues)
 }
 
 TEST(FileTypeRegistry, OnlyImplementedCodecsClaimToReadAndWrite) {
+  using namespace FileTypeCode;
+  const std::vector<int32_t> readWrite = {JPEG, PNG, BMP, TIFF, LMRD, PCX, ICO,  TGA, PNM, PSD,
+                                          DPX,  DCX, JNG, CIN,  PICT, GIF, WEBP, JP2, J2K, HDP};
+  const std::vector<int32_t> readOnly = {HEIF, AVIF, RAW};
   for (const FileTypeInfo& t : fileTypes()) {
-    const bool implemented = t.code == FileTypeCode::JPEG || t.code == FileTypeCode::PNG || t.code == FileTypeCode::BMP ||
-                             t.code == FileTypeCode::TIFF || t.code == FileTypeCode::LMRD ||
-                             t.code == FileTypeCode::GIF || t.code == FileTypeCode::WEBP || t.code == FileTypeCode::JP2 ||
-                             t.code == FileTypeCode::J2K || t.code == FileTypeCode::HDP;
-    EXPECT_EQ(t.reads, implemented || t.code == FileTypeCode::RAW) << t.name.toStdString();
-    EXPECT_EQ(t.writes, implemented) << t.name.toStdString();
+    const bool writes = std::find(readWrite.begin(), readWrite.end(), t.code) != readWrite.end();
+    const bool reads = writes || std::find(readOnly.begin(), readOnly.end(), t.code) != readOnly.end();
+    EXPECT_EQ(t.reads, reads) << t.name.toStdString();
+    EXPECT_EQ(t.writes, writes) << t.name.toStdString();
   }
   EXPECT_TRUE(fileTypeByCode(FileTypeCode::JPEG)->options.contains("JPEG_Quality"));
   EXPECT_TRUE(fileTypeByCode(FileTypeCode::TIFF)->options.contains("TIFF_Compression"));
   EXPECT_TRUE(fileTypeByCode(FileTypeCode::PNG)->options.contains("PNG_Compression"));
+  EXPECT_TRUE(fileTypeByCode(FileTypeCode::BMP)->options.contains("BMP_Compression"));
+  EXPECT_TRUE(fileTypeByCode(FileTypeCode::PCX)->options.contains("PCX_Compression"));
+  EXPECT_TRUE(fileTypeByCode(FileTypeCode::DCX)->options.contains("PCX_Compression"));
 }
 
 TEST(FileTypeRegistry, RecognisesCameraRawFilesByTheExactList) {

@@ -9,10 +9,14 @@ lumo_add_test(engine_io_tests
     ${CMAKE_CURRENT_LIST_DIR}/ColorProfileTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ImageInfoTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/NativeCodecsTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/MagickCodecsTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/PnmCodecTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/HeifCodecTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/BmpCodecTest.cpp
   LIBS lumo_engine)
 # The tests make and read back fixtures with the libraries themselves: compression tags,
-# JPEG fixtures, DNG files, LibRaw's options, metadata, colour profiles and multi-frame
-# GIF and WebP files.
+# JPEG fixtures, DNG files, LibRaw's options, metadata, colour profiles, multi-frame
+# GIF and WebP files, HEIF and AVIF files and layered Photoshop files.
 target_link_libraries(engine_io_tests PRIVATE
   PkgConfig::LIBTIFF
   JPEG::JPEG
@@ -22,4 +26,6 @@ target_link_libraries(engine_io_tests PRIVATE
   PkgConfig::LIBGIF
   PkgConfig::LIBWEBP
   PkgConfig::LIBWEBPMUX
+  PkgConfig::LIBHEIF
+  PkgConfig::MAGICKXX
 )
