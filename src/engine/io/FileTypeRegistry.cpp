@@ -203,10 +203,16 @@ int32_t detectFileType(const uint8_t* d, size_t n, bool* weak) {
   if (const int32_t iso = detectIsoBmff(d, n)) return iso;
   if (n >= 3 && d[0] == 0x0A && (d[1] <= 5 && d[1] != 1) && d[2] == 1) return PCX;
   if (n >= 6 && d[0] == 0 && d[1] == 0 && d[2] == 1 && d[3] == 0 && le16(d + 4) > 0) return ICO;
-  if (n >= 3 && d[0] == 'P' && d[1] >= '1' && d[1] <= '6' &&
+  if (n >= 3 && d[0] == 'P' && d[1] >= '1' && d[1] <= '7' &&
       (d[2] == ' ' || d[2] == '\t' || d[2] == '\r' || d[2] == '\n' || d[2] == '#'))
     return PNM;
   if (looksLikeSvg(d, n)) return SVG;
+  // QuickDraw pictures have no signature: after a 512-byte preamble come the size, the
+  // frame and the version opcode (0x1101 for version 1, 0x0011 0x02FF for version 2).
+  if (n >= 526 && ((d[522] == 0x11 && d[523] == 0x01) || startsWith(d, n, "\0\x11\x02\xFF", 4, 522))) {
+    if (weak) *weak = true;
+    return PICT;
+  }
   if (looksLikeTarga(d, n)) {
     if (weak) *weak = true;
     return TGA;
