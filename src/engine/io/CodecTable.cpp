@@ -12,6 +12,9 @@ const std::vector<Codec>& codecs() {
       {PNG, readPng, writePng},
       {BMP, readBmp, writeBmp},
       {TIFF, readTiff, writeTiff},
+      {DICOM, readDicom, writeDicom},
+      {SVG, readSvg, writeSvg},
+      {PDF, readPdf, writePdf},
   };
   return table;
 }

@@ -45,12 +45,13 @@ std::vector<FileTypeInfo> makeTypes() {
       {WEBP, "WebP Image", {"WEBP"}, false, false, none},
       {DPX, "Digital Picture Exchange", {"DPX"}, false, false, none},
       {DCX, "Multipage PCX", {"DCX"}, false, false, none},
-      {DICOM, "DICOM Medical Image", {"DICOM", "DCM", "DIC"}, false, false, none},
+      {DICOM, "DICOM Medical Image", {"DICOM", "DCM", "DIC"}, false, false,
+       {"DICOM_Compression", "DICOM_JPEGQuality", "DpiX", "DpiY"}},
       {JNG, "JPEG Network Graphics", {"JNG"}, false, false, none},
       {CIN, "Cineon Image", {"CIN"}, false, false, none},
       {PICT, "QuickDraw Picture", {"PICT", "PCT", "PIC"}, false, false, none},
-      {SVG, "Scalable Vector Graphics", {"SVG"}, false, false, none},
-      {PDF, "PDF Document", {"PDF"}, false, false, none},
+      {SVG, "Scalable Vector Graphics", {"SVG"}, false, false, {"PNG_Compression"}},
+      {PDF, "PDF Document", {"PDF"}, false, false, {"DpiX", "DpiY"}},
       {HEIF, "HEIF Image", {"HEIC", "HEIF"}, false, false, none},
       {AVIF, "AVIF Image", {"AVIF"}, false, false, none},
       {RAW, "Camera RAW", rawExtensionsUpper(), false, false, none},
@@ -65,8 +66,8 @@ std::vector<FileTypeInfo> makeTypes() {
   return types;
 }
 
-// The export list is fixed text. Entries whose type has no writer yet (everything but
-// JPG, PNG, BMP and TIF) are listed all the same; saving them reports the missing codec.
+// The export list is fixed text. Entries whose type has no writer yet are listed all
+// the same; saving them reports the missing codec.
 std::vector<ExportEntry> makeExportEntries() {
   using namespace FileTypeCode;
   return {

@@ -23,6 +23,11 @@ enum class TiffCompression : int32_t {
 
 enum class BmpCompression : int32_t { Uncompressed = 0, RLE = 1 };
 
+// DICOM transfer syntaxes by their stored codes (the batch converter's list maps onto
+// them): uncompressed explicit little endian, RLE, lossy JPEG baseline, lossy JPEG 2000,
+// lossless JPEG 2000.
+enum class DicomCompression : int32_t { Uncompressed = 1, RLE = 3, JPEG = 6, JPEG2000 = 8, LosslessJPEG2000 = 9 };
+
 // Per-version input/output parameters: what the last load found and what the next
 // save uses.
 struct IOParams {
@@ -45,6 +50,9 @@ struct IOParams {
   BmpCompression BMP_Compression = BmpCompression::Uncompressed;
   int32_t PNG_Compression = 5;  // zlib level: 0 none ... 9 max
   TiffCompression TIFF_Compression = TiffCompression::Uncompressed;
+  // DICOM: transfer syntax of the next save, and the quality 1 ... 100 of its lossy kinds
+  DicomCompression DICOM_Compression = DicomCompression::Uncompressed;
+  int32_t DICOM_JPEGQuality = 80;
   // What the last load found; writers choose the depth from the bitmap itself.
   int32_t BitsPerSample = 8;
   int32_t SamplesPerPixel = 3;

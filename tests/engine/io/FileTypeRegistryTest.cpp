@@ -52,7 +52,8 @@ TEST(FileTypeRegistry, CodesAndExtensionsAreUniqueAndStoredCodesKeepTheirValues)
 TEST(FileTypeRegistry, OnlyImplementedCodecsClaimToReadAndWrite) {
   for (const FileTypeInfo& t : fileTypes()) {
     const bool implemented = t.code == FileTypeCode::JPEG || t.code == FileTypeCode::PNG || t.code == FileTypeCode::BMP ||
-                             t.code == FileTypeCode::TIFF || t.code == FileTypeCode::LMRD;
+                             t.code == FileTypeCode::TIFF || t.code == FileTypeCode::LMRD ||
+                             t.code == FileTypeCode::DICOM || t.code == FileTypeCode::SVG || t.code == FileTypeCode::PDF;
     EXPECT_EQ(t.reads, implemented) << t.name.toStdString();
     EXPECT_EQ(t.writes, implemented) << t.name.toStdString();
   }
