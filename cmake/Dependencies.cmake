@@ -28,6 +28,10 @@ pkg_check_modules(OPENJPEG REQUIRED IMPORTED_TARGET libopenjp2)
 pkg_check_modules(LIBGIF REQUIRED IMPORTED_TARGET libgif)
 pkg_check_modules(LIBJXR REQUIRED IMPORTED_TARGET libjxr)
 pkg_check_modules(SANE REQUIRED IMPORTED_TARGET sane-backends)
+pkg_check_modules(POPPLER_CPP REQUIRED IMPORTED_TARGET poppler-cpp)
+
+# DCMTK ships a CMake config with one target per module (DCMTK::dcmdata, ...).
+find_package(DCMTK REQUIRED CONFIG)
 
 # Exiv2 0.27 ships a CMake config whose library target is exiv2lib.
 find_package(exiv2 REQUIRED CONFIG)

@@ -84,6 +84,17 @@ std::vector<std::pair<std::string, std::vector<uint8_t>>> makeSeedImages() {
   for (const auto& [name, format] :
        {std::pair{"seed0.heic", heif_compression_HEVC}, std::pair{"seed0.avif", heif_compression_AV1}})
     if (std::vector<uint8_t> bytes = heifSeed(format); !bytes.empty()) seeds.emplace_back(name, std::move(bytes));
+  // Compressed DICOM reaches the RLE, JPEG and JPEG 2000 decoders.
+  for (DicomCompression compression :
+       {DicomCompression::RLE, DicomCompression::JPEG, DicomCompression::LosslessJPEG2000}) {
+    IOParams params;
+    params.DICOM_Compression = compression;
+    QByteArray bytes;
+    QString error;
+    if (codecOf(FileTypeCode::DICOM)->write(rgb, params, "dcm", bytes, error))
+      seeds.emplace_back("seed_" + std::to_string(int(compression)) + ".dcm",
+                         std::vector<uint8_t>(bytes.begin(), bytes.end()));
+  }
   return seeds;
 }
 

@@ -30,6 +30,9 @@ const std::vector<Codec>& codecs() {
       {PICT, readPict, writePict},
       {HEIF, readHeif, nullptr},
       {AVIF, readAvif, nullptr},
+      {DICOM, readDicom, writeDicom},
+      {SVG, readSvg, writeSvg},
+      {PDF, readPdf, writePdf},
   };
   return table;
 }

@@ -47,6 +47,11 @@ struct IptcRecord {
 constexpr int32_t kNoExifInt = -1;
 constexpr double kNoExifReal = std::numeric_limits<double>::quiet_NaN();
 
+// DICOM transfer syntaxes by their stored codes (the batch converter's list maps onto
+// them): uncompressed explicit little endian, RLE, lossy JPEG baseline, lossy JPEG 2000,
+// lossless JPEG 2000.
+enum class DicomCompression : int32_t { Uncompressed = 1, RLE = 3, JPEG = 6, JPEG2000 = 8, LosslessJPEG2000 = 9 };
+
 // Per-version input/output parameters: what the last load found and what the next
 // save uses.
 struct IOParams {
@@ -75,6 +80,9 @@ struct IOParams {
   int32_t HDP_Quality = 80;   // 1 ... 99 lossy, 100 lossless
   // PCX and DCX pages: run-length encoded or plain rows.
   PcxCompression PCX_Compression = PcxCompression::RLE;
+  // DICOM: transfer syntax of the next save, and the quality 1 ... 100 of its lossy kinds
+  DicomCompression DICOM_Compression = DicomCompression::Uncompressed;
+  int32_t DICOM_JPEGQuality = 80;
   // What the last load found; writers choose the depth from the bitmap itself.
   int32_t BitsPerSample = 8;
   int32_t SamplesPerPixel = 3;

@@ -75,6 +75,15 @@ bool writePnm(const Bitmap& image, const IOParams& params, const QString& extens
 // Read only, through libheif.
 bool readHeif(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
 bool readAvif(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool readDicom(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool writeDicom(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out,
+                QString& error);
+bool readPdf(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool writePdf(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out,
+              QString& error);
+bool readSvg(const uint8_t* data, size_t size, Bitmap& out, IOParams& params, QString& error);
+bool writeSvg(const Bitmap& image, const IOParams& params, const QString& extension, QByteArray& out,
+              QString& error);
 
 // Turns a bitmap of whole-byte pixels upright from the EXIF/TIFF orientation 1 ... 8.
 Bitmap applyOrientation(const Bitmap& image, int orientation);

@@ -22,6 +22,10 @@ target_sources(lumo_engine PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/MagickCodecs.cpp
   ${CMAKE_CURRENT_LIST_DIR}/PnmCodec.cpp
   ${CMAKE_CURRENT_LIST_DIR}/HeifCodec.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DicomCodec.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/DicomJpeg2000.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/PdfCodec.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/SvgCodec.cpp
 )
 target_link_libraries(lumo_engine PRIVATE
   JPEG::JPEG
@@ -37,4 +41,11 @@ target_link_libraries(lumo_engine PRIVATE
   PkgConfig::LIBJXR
   PkgConfig::MAGICKXX
   PkgConfig::LIBHEIF
+  DCMTK::dcmdata
+  DCMTK::dcmimgle
+  DCMTK::dcmimage
+  DCMTK::dcmjpeg
+  DCMTK::dcmjpls
+  PkgConfig::POPPLER_CPP
+  Qt6::Svg
 )

@@ -53,7 +53,7 @@ TEST(FileTypeRegistry, CodesAndExtensionsAreUniqueAndStoredCodesKeepTheirValues)
 TEST(FileTypeRegistry, OnlyImplementedCodecsClaimToReadAndWrite) {
   using namespace FileTypeCode;
   const std::vector<int32_t> readWrite = {JPEG, PNG, BMP, TIFF, LMRD, PCX, ICO,  TGA, PNM, PSD,
-                                          DPX,  DCX, JNG, CIN,  PICT, GIF, WEBP, JP2, J2K, HDP};
+                                          DPX,  DCX, JNG, CIN,  PICT, GIF, WEBP, JP2, J2K, HDP, DICOM, SVG, PDF};
   const std::vector<int32_t> readOnly = {HEIF, AVIF, RAW};
   for (const FileTypeInfo& t : fileTypes()) {
     const bool writes = std::find(readWrite.begin(), readWrite.end(), t.code) != readWrite.end();

@@ -13,10 +13,13 @@ lumo_add_test(engine_io_tests
     ${CMAKE_CURRENT_LIST_DIR}/PnmCodecTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/HeifCodecTest.cpp
     ${CMAKE_CURRENT_LIST_DIR}/BmpCodecTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DicomCodecTest.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/DocumentCodecsTest.cpp
   LIBS lumo_engine)
 # The tests make and read back fixtures with the libraries themselves: compression tags,
 # JPEG fixtures, DNG files, LibRaw's options, metadata, colour profiles, multi-frame
-# GIF and WebP files, HEIF and AVIF files and layered Photoshop files.
+# GIF and WebP files, HEIF and AVIF files, layered Photoshop files and DICOM transfer
+# syntaxes.
 target_link_libraries(engine_io_tests PRIVATE
   PkgConfig::LIBTIFF
   JPEG::JPEG
@@ -28,4 +31,5 @@ target_link_libraries(engine_io_tests PRIVATE
   PkgConfig::LIBWEBPMUX
   PkgConfig::LIBHEIF
   PkgConfig::MAGICKXX
+  DCMTK::dcmdata
 )
