@@ -64,6 +64,7 @@ bool decodeImage(const uint8_t* data, size_t size, const QString& nameHint, Bitm
   found.DpiX = found.DpiY = IOParams{}.DpiX;
   found.Orientation = 1;
   found.RAW_Camera.clear();
+  found.ImageCount = 1;  // a reader that counts frames or pages may say more
   QString message;
   if (!codec->read(data, size, image, found, message)) return fail(error, QString("%1: %2").arg(shown, message));
   const bool turned = found.EnableAdjustOrientation && found.Orientation >= 2 && found.Orientation <= 8;
@@ -74,7 +75,6 @@ bool decodeImage(const uint8_t* data, size_t size, const QString& nameHint, Bitm
   found.FileType = code;
   found.Width = found.OriginalWidth = image.width();
   found.Height = found.OriginalHeight = image.height();
-  found.ImageCount = 1;
   out = std::move(image);
   params = std::move(found);
   return true;
