@@ -107,7 +107,8 @@ TEST(ExtractCommand, WritesEveryWritableTypeAndRefusesTheRest) {
     ASSERT_TRUE(loadImageFile(target, back, params, &error)) << ext.toStdString() << ": " << error.toStdString();
     ASSERT_EQ(back.width(), 6) << ext.toStdString();
     ASSERT_EQ(back.height(), 4) << ext.toStdString();
-    const uint8_t* pixel = convertToRGB24(back).scanline(2) + 2 * 3;
+    const Bitmap rgb = convertToRGB24(back);
+    const uint8_t* pixel = rgb.scanline(2) + 2 * 3;
     for (int c = 0; c < 3; ++c) EXPECT_NEAR(pixel[c], 200, 3) << ext.toStdString();  // JPEG within a few levels
   }
 

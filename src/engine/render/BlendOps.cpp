@@ -286,6 +286,16 @@ constexpr int kChunk = 128;
 
 using Sixteen = uint8_t __attribute__((vector_size(16)));
 
+// Byte shuffles by constant indices, and run-time dispatch of templates, in the forms
+// both compilers take (clang names the shuffle differently and clones no templates).
+#if defined(__clang__)
+#define LUMO_SHUFFLE16(v, ...) __builtin_shufflevector(v, v, __VA_ARGS__)
+#define LUMO_TEMPLATE_CLONES
+#else
+#define LUMO_SHUFFLE16(v, ...) __builtin_shuffle(v, Sixteen{__VA_ARGS__})
+#define LUMO_TEMPLATE_CLONES [[gnu::target_clones("avx2", "default")]]
+#endif
+
 // Pixels of 3 or 4 bytes as opaque ARGB32. Every pixel but the last is read as four
 // bytes, which for 3-byte pixels reach into the next one.
 template <int Step>
@@ -301,14 +311,13 @@ void expandPixelsByOne(const uint8_t* bgr, int n, uint32_t* out) {
 // 3-byte pixels sixteen at a time: four loads of 16 bytes, each spread into four pixels.
 // The last load reaches 4 bytes beyond the sixteen, so a group needs two more pixels.
 [[gnu::target_clones("avx2", "ssse3", "default")]] void expandBgr24(const uint8_t* bgr, int n, uint32_t* out) {
-  constexpr Sixteen spread = {0, 1, 2, 0, 3, 4, 5, 0, 6, 7, 8, 0, 9, 10, 11, 0};
   constexpr Sixteen opaque = {0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 0, 255};
   int i = 0;
   for (; i + 18 <= n; i += 16, bgr += 48)
     for (int k = 0; k < 4; ++k) {
       Sixteen v;
       std::memcpy(&v, bgr + 12 * k, sizeof v);
-      v = __builtin_shuffle(v, spread) | opaque;
+      v = LUMO_SHUFFLE16(v, 0, 1, 2, 0, 3, 4, 5, 0, 6, 7, 8, 0, 9, 10, 11, 0) | opaque;
       std::memcpy(out + i + 4 * k, &v, sizeof v);
     }
   expandPixelsByOne<3>(bgr, n - i, out + i);
@@ -320,20 +329,21 @@ void expandPixels(const uint8_t* bgr, int n, uint32_t* out) {
   else expandPixelsByOne<4>(bgr, n, out);
 }
 
+// Alpha bytes J ... J + 3 of sixteen, each repeated into the four bytes of a pixel.
+template <int J>
+[[gnu::always_inline]] inline Sixteen fourAlphas(Sixteen a) {
+  return LUMO_SHUFFLE16(a, J, J, J, J, J + 1, J + 1, J + 1, J + 1, J + 2, J + 2, J + 2, J + 2, J + 3, J + 3, J + 3,
+                        J + 3);
+}
+
 // Alpha bytes repeated into all four bytes of a pixel, sixteen at a time.
 [[gnu::target_clones("avx2", "ssse3", "default")]] void repeatAlpha(const uint8_t* alpha, int n, uint32_t* alpha4) {
   int i = 0;
   for (; i + 16 <= n; i += 16) {
     Sixteen a;
     std::memcpy(&a, alpha + i, sizeof a);
-    for (int k = 0; k < 4; ++k) {
-      const uint8_t j = uint8_t(4 * k);
-      const Sixteen v = __builtin_shuffle(a, Sixteen{j, j, j, j, uint8_t(j + 1), uint8_t(j + 1), uint8_t(j + 1),
-                                                     uint8_t(j + 1), uint8_t(j + 2), uint8_t(j + 2), uint8_t(j + 2),
-                                                     uint8_t(j + 2), uint8_t(j + 3), uint8_t(j + 3), uint8_t(j + 3),
-                                                     uint8_t(j + 3)});
-      std::memcpy(alpha4 + i + 4 * k, &v, sizeof v);
-    }
+    const Sixteen v[4] = {fourAlphas<0>(a), fourAlphas<4>(a), fourAlphas<8>(a), fourAlphas<12>(a)};
+    std::memcpy(alpha4 + i, v, sizeof v);
   }
   for (; i < n; ++i) alpha4[i] = alpha[i] * 0x01010101u;
 }
@@ -439,8 +449,8 @@ using Unsigned = uint32_t __attribute__((vector_size(32)));
 // The blend result of a non-separable formula for `n` pixels (rounded up to eight) of
 // straight backdrop and source, both opaque ARGB32.
 template <PixelFormula F>
-[[gnu::target_clones("avx2", "default")]] void pixelChunk(const uint32_t* backdrop, const uint32_t* colour, int n,
-                                                          uint32_t* blend) {
+LUMO_TEMPLATE_CLONES void pixelChunk(const uint32_t* backdrop, const uint32_t* colour, int n,
+                                      uint32_t* blend) {
   for (int i = 0; i < n; i += kLanes) {
     Unsigned b, s;
     std::memcpy(&b, backdrop + i, sizeof b);
