@@ -2,99 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 
-#include <openjpeg.h>
+#include "engine/io/OpenJpegStreams.h"
 
 namespace lumo {
-
-namespace {
-
-struct MemoryIn {
-  const uint8_t* data;
-  size_t size;
-  size_t pos = 0;
-};
-
-OPJ_SIZE_T readIn(void* buffer, OPJ_SIZE_T n, void* user) {
-  auto* m = static_cast<MemoryIn*>(user);
-  const size_t left = m->size - m->pos;
-  if (left == 0) return OPJ_SIZE_T(-1);
-  n = std::min<OPJ_SIZE_T>(n, left);
-  std::memcpy(buffer, m->data + m->pos, n);
-  m->pos += n;
-  return n;
-}
-
-OPJ_OFF_T skipIn(OPJ_OFF_T n, void* user) {
-  auto* m = static_cast<MemoryIn*>(user);
-  if (n < 0 || size_t(n) > m->size - m->pos) return -1;
-  m->pos += size_t(n);
-  return n;
-}
-
-OPJ_BOOL seekIn(OPJ_OFF_T to, void* user) {
-  auto* m = static_cast<MemoryIn*>(user);
-  if (to < 0 || size_t(to) > m->size) return OPJ_FALSE;
-  m->pos = size_t(to);
-  return OPJ_TRUE;
-}
-
-// The encoder seeks back to patch lengths, so the output is a growable buffer with a cursor.
-struct MemoryOut {
-  QByteArray bytes;
-  qsizetype pos = 0;
-};
-
-OPJ_SIZE_T writeOut(void* buffer, OPJ_SIZE_T n, void* user) {
-  auto* m = static_cast<MemoryOut*>(user);
-  if (m->pos + qsizetype(n) > m->bytes.size()) m->bytes.resize(m->pos + qsizetype(n));
-  std::memcpy(m->bytes.data() + m->pos, buffer, n);
-  m->pos += qsizetype(n);
-  return n;
-}
-
-OPJ_OFF_T skipOut(OPJ_OFF_T n, void* user) {
-  auto* m = static_cast<MemoryOut*>(user);
-  if (m->pos + n < 0) return -1;
-  m->pos += qsizetype(n);
-  if (m->pos > m->bytes.size()) m->bytes.resize(m->pos, '\0');
-  return n;
-}
-
-OPJ_BOOL seekOut(OPJ_OFF_T to, void* user) {
-  auto* m = static_cast<MemoryOut*>(user);
-  if (to < 0) return OPJ_FALSE;
-  m->pos = qsizetype(to);
-  if (m->pos > m->bytes.size()) m->bytes.resize(m->pos, '\0');
-  return OPJ_TRUE;
-}
-
-void keepMessage(const char* message, void* user) {
-  if (auto* e = static_cast<QString*>(user); e->isEmpty()) *e = QString::fromUtf8(message).trimmed();
-}
-void ignoreMessage(const char*, void*) {}
-
-struct CodecDeleter {
-  void operator()(opj_codec_t* c) const { opj_destroy_codec(c); }
-};
-struct StreamDeleter {
-  void operator()(opj_stream_t* s) const { opj_stream_destroy(s); }
-};
-struct ImageDeleter {
-  void operator()(opj_image_t* i) const { opj_image_destroy(i); }
-};
-using Codec = std::unique_ptr<opj_codec_t, CodecDeleter>;
-using Stream = std::unique_ptr<opj_stream_t, StreamDeleter>;
-using Image = std::unique_ptr<opj_image_t, ImageDeleter>;
-
-void quiet(opj_codec_t* codec, QString& message) {
-  opj_set_error_handler(codec, keepMessage, &message);
-  opj_set_warning_handler(codec, ignoreMessage, nullptr);
-  opj_set_info_handler(codec, ignoreMessage, nullptr);
-}
-
-}  // namespace
 
 bool encodeJ2k(const J2kSamples& s, bool lossless, int quality, QByteArray& out, QString& error) {
   opj_image_cmptparm_t parms[3];
@@ -106,7 +17,7 @@ bool encodeJ2k(const J2kSamples& s, bool lossless, int quality, QByteArray& out,
     parms[c].prec = OPJ_UINT32(s.bits);
     parms[c].sgnd = s.isSigned ? 1 : 0;
   }
-  Image image(opj_image_create(OPJ_UINT32(s.components), parms, s.components == 3 ? OPJ_CLRSPC_SRGB : OPJ_CLRSPC_GRAY));
+  OpjImage image(opj_image_create(OPJ_UINT32(s.components), parms, s.components == 3 ? OPJ_CLRSPC_SRGB : OPJ_CLRSPC_GRAY));
   if (!image) {
     error = "Out of memory";
     return false;
@@ -141,49 +52,39 @@ bool encodeJ2k(const J2kSamples& s, bool lossless, int quality, QByteArray& out,
   p.numresolution = levels;
 
   QString message;
-  Codec codec(opj_create_compress(OPJ_CODEC_J2K));
-  quiet(codec.get(), message);
-  MemoryOut sink;
-  Stream stream(opj_stream_create(1 << 16, OPJ_FALSE));
+  OpjCodec codec(opj_create_compress(OPJ_CODEC_J2K));
+  QByteArray bytes;
+  OpjStream stream = openJpegOutput(bytes);
+  if (codec) quietOpenJpeg(codec.get(), message);
   if (!codec || !stream || !opj_setup_encoder(codec.get(), &p, image.get())) {
     error = "Cannot set up the JPEG 2000 encoder";
     return false;
   }
-  opj_stream_set_user_data(stream.get(), &sink, nullptr);
-  opj_stream_set_write_function(stream.get(), writeOut);
-  opj_stream_set_skip_function(stream.get(), skipOut);
-  opj_stream_set_seek_function(stream.get(), seekOut);
   if (!opj_start_compress(codec.get(), image.get(), stream.get()) || !opj_encode(codec.get(), stream.get()) ||
       !opj_end_compress(codec.get(), stream.get())) {
     error = QString("Cannot encode the JPEG 2000 image: %1").arg(message);
     return false;
   }
   stream.reset();
-  out = std::move(sink.bytes);
+  out = std::move(bytes);
   return true;
 }
 
 bool decodeJ2k(const uint8_t* data, size_t size, int width, int height, int components, J2kSamples& out,
                QString& error) {
   QString message;
-  Codec codec(opj_create_decompress(OPJ_CODEC_J2K));
-  quiet(codec.get(), message);
+  OpjCodec codec(opj_create_decompress(OPJ_CODEC_J2K));
+  if (codec) quietOpenJpeg(codec.get(), message);
   opj_dparameters_t p;
   opj_set_default_decoder_parameters(&p);
-  MemoryIn source{data, size};
-  Stream stream(opj_stream_create(1 << 16, OPJ_TRUE));
+  OpjStream stream = openJpegInput(data, size);
   if (!codec || !stream || !opj_setup_decoder(codec.get(), &p)) {
     error = "Cannot set up the JPEG 2000 decoder";
     return false;
   }
-  opj_stream_set_user_data(stream.get(), &source, nullptr);
-  opj_stream_set_user_data_length(stream.get(), size);
-  opj_stream_set_read_function(stream.get(), readIn);
-  opj_stream_set_skip_function(stream.get(), skipIn);
-  opj_stream_set_seek_function(stream.get(), seekIn);
   opj_image_t* raw = nullptr;
   const bool header = opj_read_header(stream.get(), codec.get(), &raw);
-  Image image(raw);
+  OpjImage image(raw);
   if (!header || !image) {
     error = QString("Invalid JPEG 2000 data: %1").arg(message);
     return false;

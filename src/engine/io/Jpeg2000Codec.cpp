@@ -7,6 +7,7 @@
 #include <openjpeg.h>
 
 #include "engine/io/ImageCodecs.h"
+#include "engine/io/OpenJpegStreams.h"
 #include "engine/pixels/PixelConvert.h"
 
 namespace lumo {
@@ -100,89 +101,6 @@ bool checkCodestreamHeader(const uint8_t* data, size_t size, QString& error) {
     return false;
   }
   return checkDeclaredSize(int64_t(xsiz) - xo, int64_t(ysiz) - yo, bytesPerPixel, size, error);
-}
-
-struct Source {
-  const uint8_t* data;
-  size_t size;
-  size_t pos;
-};
-
-OPJ_SIZE_T readBytes(void* buffer, OPJ_SIZE_T count, void* user) {
-  auto* s = static_cast<Source*>(user);
-  if (s->pos >= s->size) return OPJ_SIZE_T(-1);
-  const size_t n = std::min<size_t>(count, s->size - s->pos);
-  std::memcpy(buffer, s->data + s->pos, n);
-  s->pos += n;
-  return n;
-}
-
-OPJ_OFF_T skipBytes(OPJ_OFF_T count, void* user) {
-  auto* s = static_cast<Source*>(user);
-  if (count < 0 ? size_t(-count) > s->pos : size_t(count) > s->size - s->pos) return -1;
-  s->pos = size_t(OPJ_OFF_T(s->pos) + count);
-  return count;
-}
-
-OPJ_BOOL seekTo(OPJ_OFF_T pos, void* user) {
-  auto* s = static_cast<Source*>(user);
-  if (pos < 0 || size_t(pos) > s->size) return OPJ_FALSE;
-  s->pos = size_t(pos);
-  return OPJ_TRUE;
-}
-
-struct Sink {
-  QByteArray* out;
-  size_t pos;
-  void reach(size_t end) {
-    if (end > size_t(out->size())) out->resize(qsizetype(end), '\0');
-  }
-};
-
-OPJ_SIZE_T writeBytes(void* buffer, OPJ_SIZE_T count, void* user) {
-  auto* s = static_cast<Sink*>(user);
-  s->reach(s->pos + count);
-  std::memcpy(s->out->data() + s->pos, buffer, count);
-  s->pos += count;
-  return count;
-}
-
-OPJ_OFF_T skipOutput(OPJ_OFF_T count, void* user) {
-  auto* s = static_cast<Sink*>(user);
-  if (count < 0 && size_t(-count) > s->pos) return -1;
-  s->pos = size_t(OPJ_OFF_T(s->pos) + count);
-  s->reach(s->pos);
-  return count;
-}
-
-OPJ_BOOL seekOutput(OPJ_OFF_T pos, void* user) {
-  auto* s = static_cast<Sink*>(user);
-  if (pos < 0) return OPJ_FALSE;
-  s->pos = size_t(pos);
-  s->reach(s->pos);
-  return OPJ_TRUE;
-}
-
-void keepMessage(const char* msg, void* user) { *static_cast<QString*>(user) = QString::fromUtf8(msg).trimmed(); }
-void dropMessage(const char*, void*) {}
-
-struct CodecDeleter {
-  void operator()(opj_codec_t* c) const { opj_destroy_codec(c); }
-};
-struct StreamDeleter {
-  void operator()(opj_stream_t* s) const { opj_stream_destroy(s); }
-};
-struct ImageDeleter {
-  void operator()(opj_image_t* i) const { opj_image_destroy(i); }
-};
-using CodecPtr = std::unique_ptr<opj_codec_t, CodecDeleter>;
-using StreamPtr = std::unique_ptr<opj_stream_t, StreamDeleter>;
-using ImagePtr = std::unique_ptr<opj_image_t, ImageDeleter>;
-
-void installMessages(opj_codec_t* codec, QString& lastError) {
-  opj_set_error_handler(codec, keepMessage, &lastError);
-  opj_set_warning_handler(codec, dropMessage, nullptr);
-  opj_set_info_handler(codec, dropMessage, nullptr);
 }
 
 // Sample `i` of `c` as an unsigned value of its precision.
@@ -303,14 +221,14 @@ bool readJpeg2000(const uint8_t* data, size_t size, Bitmap& out, IOParams& param
   }
   if (!checkCodestreamHeader(data, size, error)) return false;
 
-  CodecPtr codec(opj_create_decompress(jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
-  StreamPtr stream(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_TRUE));
+  OpjCodec codec(opj_create_decompress(jp2 ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
+  OpjStream stream = openJpegInput(data, size);
   if (!codec || !stream) {
     error = "Out of memory";
     return false;
   }
   QString message;
-  installMessages(codec.get(), message);
+  quietOpenJpeg(codec.get(), message);
   opj_dparameters_t parameters;
   opj_set_default_decoder_parameters(&parameters);
   // A code stream cut short is an error rather than a blurred picture.
@@ -318,16 +236,9 @@ bool readJpeg2000(const uint8_t* data, size_t size, Bitmap& out, IOParams& param
     error = "The JPEG 2000 decoder cannot be set up";
     return false;
   }
-  Source src{data, size, 0};
-  opj_stream_set_user_data(stream.get(), &src, nullptr);
-  opj_stream_set_user_data_length(stream.get(), size);
-  opj_stream_set_read_function(stream.get(), readBytes);
-  opj_stream_set_skip_function(stream.get(), skipBytes);
-  opj_stream_set_seek_function(stream.get(), seekTo);
-
   opj_image_t* raw = nullptr;
   const bool header = opj_read_header(stream.get(), codec.get(), &raw);
-  ImagePtr img(raw);
+  OpjImage img(raw);
   if (!header || !img || !opj_decode(codec.get(), stream.get(), img.get()) ||
       !opj_end_decompress(codec.get(), stream.get())) {
     error = message.isEmpty() ? QString("Invalid JPEG 2000 data") : QString("Invalid JPEG 2000 data: %1").arg(message);
@@ -377,7 +288,7 @@ bool writeJpeg2000(const Bitmap& source, const IOParams& params, const QString& 
     parms[i].h = h;
     parms[i].prec = deep ? 16 : 8;
   }
-  ImagePtr img(opj_image_create(nc, parms, grey ? OPJ_CLRSPC_GRAY : OPJ_CLRSPC_SRGB));
+  OpjImage img(opj_image_create(nc, parms, grey ? OPJ_CLRSPC_GRAY : OPJ_CLRSPC_SRGB));
   if (!img) {
     error = "Out of memory";
     return false;
@@ -428,20 +339,15 @@ bool writeJpeg2000(const Bitmap& source, const IOParams& params, const QString& 
   parameters.numresolution = levels;
 
   const bool boxed = extension == "jp2";
-  CodecPtr codec(opj_create_compress(boxed ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
-  StreamPtr stream(opj_stream_create(OPJ_J2K_STREAM_CHUNK_SIZE, OPJ_FALSE));
+  OpjCodec codec(opj_create_compress(boxed ? OPJ_CODEC_JP2 : OPJ_CODEC_J2K));
+  QByteArray bytes;
+  OpjStream stream = openJpegOutput(bytes);
   if (!codec || !stream) {
     error = "Out of memory";
     return false;
   }
   QString message;
-  installMessages(codec.get(), message);
-  QByteArray bytes;
-  Sink sink{&bytes, 0};
-  opj_stream_set_user_data(stream.get(), &sink, nullptr);
-  opj_stream_set_write_function(stream.get(), writeBytes);
-  opj_stream_set_skip_function(stream.get(), skipOutput);
-  opj_stream_set_seek_function(stream.get(), seekOutput);
+  quietOpenJpeg(codec.get(), message);
   if (!opj_setup_encoder(codec.get(), &parameters, img.get()) ||
       !opj_start_compress(codec.get(), img.get(), stream.get()) || !opj_encode(codec.get(), stream.get()) ||
       !opj_end_compress(codec.get(), stream.get())) {

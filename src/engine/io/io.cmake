@@ -17,6 +17,7 @@ target_sources(lumo_engine PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/AlphaInterleave.cpp
   ${CMAKE_CURRENT_LIST_DIR}/GifCodec.cpp
   ${CMAKE_CURRENT_LIST_DIR}/WebpCodec.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/OpenJpegStreams.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Jpeg2000Codec.cpp
   ${CMAKE_CURRENT_LIST_DIR}/HdPhotoCodec.cpp
   ${CMAKE_CURRENT_LIST_DIR}/MagickCodecs.cpp

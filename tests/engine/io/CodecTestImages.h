@@ -63,6 +63,20 @@ inline double psnr(const Bitmap& a, const Bitmap& b) {
   return sum == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / (sum / double(n)));
 }
 
+// Peak signal-to-noise ratio of the stored samples of two bitmaps of the same format
+// and size (row padding included).
+inline double psnrOfSamples(const Bitmap& a, const Bitmap& b) {
+  double sum = 0;
+  size_t n = 0;
+  const size_t bytes = Bitmap::rowLength(a.width(), a.format(), 8);
+  for (int y = 0; y < a.height(); ++y)
+    for (size_t i = 0; i < bytes; ++i, ++n) {
+      const double d = double(a.scanline(y)[i]) - double(b.scanline(y)[i]);
+      sum += d * d;
+    }
+  return sum == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / (sum / double(n)));
+}
+
 // Largest difference of two alpha planes of the same size.
 inline int alphaDiff(const Bitmap& a, const Bitmap& b) {
   int worst = 0;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "CodecTestImages.h"
+
 #include <cmath>
 #include <random>
 
@@ -18,6 +20,8 @@
 
 namespace lumo {
 namespace {
+
+using testimages::psnrOfSamples;
 
 class DicomCodecTest : public ::testing::Test {
  protected:
@@ -41,17 +45,6 @@ Bitmap smooth(int w, int h, PixelFormat format) {
       for (int c = 0; c < channels; ++c)
         b.mutableScanline(y)[x * channels + c] = uint8_t(128 + 100 * std::sin(x * 0.05 + c) * std::cos(y * 0.04));
   return b;
-}
-
-double psnr(const Bitmap& a, const Bitmap& b) {
-  double sum = 0;
-  size_t n = 0;
-  for (int y = 0; y < a.height(); ++y)
-    for (size_t i = 0; i < Bitmap::rowLength(a.width(), a.format(), 8); ++i, ++n) {
-      const double d = double(a.scanline(y)[i]) - double(b.scanline(y)[i]);
-      sum += d * d;
-    }
-  return sum == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / (sum / double(n)));
 }
 
 std::string transferSyntaxOf(const QString& file) {
@@ -116,7 +109,7 @@ TEST_F(DicomCodecTest, LossyCompressionsAreCloseAndQualityChangesTheSize) {
       IOParams read;
       ASSERT_TRUE(loadImageFile(path("high.dcm"), back, read, &error)) << error.toStdString();
       ASSERT_EQ(back.format(), format);
-      EXPECT_GT(psnr(image, back), 35.0);
+      EXPECT_GT(psnrOfSamples(image, back), 35.0);
       EXPECT_EQ(read.DICOM_Compression, code);
     }
 }

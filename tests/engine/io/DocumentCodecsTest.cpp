@@ -1,6 +1,8 @@
 // PDF and SVG: the document formats, read by rendering and written around the raster.
 #include <gtest/gtest.h>
 
+#include "CodecTestImages.h"
+
 #include <cmath>
 #include <random>
 
@@ -17,6 +19,8 @@
 
 namespace lumo {
 namespace {
+
+using testimages::psnrOfSamples;
 
 class DocumentCodecsTest : public ::testing::Test {
  protected:
@@ -59,16 +63,6 @@ Bitmap smooth(int w, int h) {
   return b;
 }
 
-double psnr(const Bitmap& a, const Bitmap& b) {
-  double sum = 0;
-  for (int y = 0; y < a.height(); ++y)
-    for (int i = 0; i < a.width() * 3; ++i) {
-      const double d = double(a.scanline(y)[i]) - double(b.scanline(y)[i]);
-      sum += d * d;
-    }
-  return sum == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 * a.width() * 3 * a.height() / sum);
-}
-
 TEST_F(DocumentCodecsTest, PdfReadsBackAtTheImageSizeAndResolution) {
   struct Case {
     int w, h, dpi;
@@ -87,7 +81,7 @@ TEST_F(DocumentCodecsTest, PdfReadsBackAtTheImageSizeAndResolution) {
     ASSERT_EQ(back.width(), w);
     ASSERT_EQ(back.height(), h);
     EXPECT_FALSE(back.hasAlpha());
-    EXPECT_GT(psnr(image, back), 30.0);
+    EXPECT_GT(psnrOfSamples(image, back), 30.0);
     EXPECT_NEAR(in.DpiX, dpi, 1);
   }
 }

@@ -9,63 +9,22 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "CodecTestImages.h"
 #include "engine/io/FileTypeRegistry.h"
 #include "engine/pixels/PixelConvert.h"
 
 namespace lumo {
 namespace {
 
+using testimages::noise;
+using testimages::gradient;
+using testimages::psnrOfSamples;
+
 class ImageFileTest : public ::testing::Test {
  protected:
   QString path(const QString& name) const { return dir.filePath(name); }
   QTemporaryDir dir;
 };
-
-Bitmap noise(int w, int h, PixelFormat format, bool alpha, unsigned seed = 7) {
-  Bitmap b(w, h, format);
-  std::mt19937 rng(seed);
-  for (int y = 0; y < h; ++y) {
-    uint8_t* row = b.mutableScanline(y);
-    for (size_t i = 0; i < Bitmap::rowLength(w, format, 8); ++i) row[i] = uint8_t(rng());
-  }
-  if (format == PixelFormat::ie8p) {
-    std::vector<PaletteEntry> pal(256);
-    for (auto& e : pal) e = {uint8_t(rng()), uint8_t(rng()), uint8_t(rng())};
-    b.setPalette(pal);
-  }
-  if (alpha) {
-    b.addAlpha();
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) b.mutableAlphaScanline(y)[x] = uint8_t(rng());
-    b.setAlphaFull(false);
-  }
-  return b;
-}
-
-// A smooth picture, the kind JPEG is made for.
-Bitmap gradient(int w, int h) {
-  Bitmap b(w, h, PixelFormat::ie24RGB);
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      uint8_t* p = b.mutableScanline(y) + x * 3;
-      p[0] = uint8_t(x * 255 / w);
-      p[1] = uint8_t(y * 255 / h);
-      p[2] = uint8_t(128 + 100 * std::sin(x * 0.1) * std::cos(y * 0.07));
-    }
-  return b;
-}
-
-double psnr(const Bitmap& a, const Bitmap& b) {
-  double sum = 0;
-  size_t n = 0;
-  const size_t bytes = Bitmap::rowLength(a.width(), a.format(), 8);
-  for (int y = 0; y < a.height(); ++y)
-    for (size_t i = 0; i < bytes; ++i, ++n) {
-      const double d = double(a.scanline(y)[i]) - double(b.scanline(y)[i]);
-      sum += d * d;
-    }
-  return sum == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / (sum / double(n)));
-}
 
 QByteArray readAll(const QString& p) {
   QFile f(p);
@@ -96,7 +55,7 @@ TEST_F(ImageFileTest, JpegKeepsTheImageCloseAndQualityChangesTheSize) {
   ASSERT_TRUE(loadImageFile(path("high.jpg"), back, read, &error)) << error.toStdString();
   ASSERT_EQ(back.format(), PixelFormat::ie24RGB);
   ASSERT_EQ(back.width(), 120);
-  EXPECT_GT(psnr(image, back), 35.0);
+  EXPECT_GT(psnrOfSamples(image, back), 35.0);
   EXPECT_EQ(read.FileType, FileTypeCode::JPEG);
   EXPECT_EQ(read.DpiX, 300);
   EXPECT_EQ(read.DpiY, 150);
@@ -108,7 +67,7 @@ TEST_F(ImageFileTest, JpegKeepsTheImageCloseAndQualityChangesTheSize) {
   ASSERT_TRUE(loadImageFile(path("grey.jpeg"), back, read, &error));
   EXPECT_EQ(back.format(), PixelFormat::ie8g);
   EXPECT_EQ(read.SamplesPerPixel, 1);
-  EXPECT_GT(psnr(grey, back), 35.0);
+  EXPECT_GT(psnrOfSamples(grey, back), 35.0);
 }
 
 // A JPEG whose EXIF block says the camera was turned: stored 16 × 8, left half red,
@@ -256,7 +215,7 @@ TEST_F(ImageFileTest, TiffJpegIsCloseAndCodesThatCannotApplyAreRefused) {
   Bitmap back;
   IOParams read;
   ASSERT_TRUE(loadImageFile(path("j.tif"), back, read, &error)) << error.toStdString();
-  EXPECT_GT(psnr(image, back), 35.0);
+  EXPECT_GT(psnrOfSamples(image, back), 35.0);
 
   // A failed save leaves the previous file as it was.
   const QByteArray before = readAll(path("j.tif"));

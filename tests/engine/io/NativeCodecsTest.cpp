@@ -9,6 +9,7 @@
 #include <limits>
 #include <random>
 
+#include "CodecTestImages.h"
 #include "engine/io/FileTypeRegistry.h"
 #include "engine/io/ImageFile.h"
 #include "engine/pixels/PixelConvert.h"
@@ -16,26 +17,8 @@
 namespace lumo {
 namespace {
 
-Bitmap noise(int w, int h, PixelFormat format, bool alpha, unsigned seed = 11) {
-  Bitmap b(w, h, format);
-  std::mt19937 rng(seed);
-  for (int y = 0; y < h; ++y) {
-    uint8_t* row = b.mutableScanline(y);
-    for (size_t i = 0; i < Bitmap::rowLength(w, format, 8); ++i) row[i] = uint8_t(rng());
-  }
-  if (format == PixelFormat::ie8p) {
-    std::vector<PaletteEntry> pal(256);
-    for (auto& e : pal) e = {uint8_t(rng()), uint8_t(rng()), uint8_t(rng())};
-    b.setPalette(pal);
-  }
-  if (alpha) {
-    b.addAlpha();
-    for (int y = 0; y < h; ++y)
-      for (int x = 0; x < w; ++x) b.mutableAlphaScanline(y)[x] = uint8_t(rng());
-    b.setAlphaFull(false);
-  }
-  return b;
-}
+using testimages::noise;
+using testimages::psnrOfSamples;
 
 // A smooth picture with some grain, so that every rate cuts into it.
 Bitmap photo(int w, int h, unsigned seed = 3) {
@@ -49,18 +32,6 @@ Bitmap photo(int w, int h, unsigned seed = 3) {
       for (int k = 0; k < 3; ++k) p[k] = uint8_t(std::clamp(base[k] + grain(rng), 0.0, 255.0));
     }
   return b;
-}
-
-double psnr(const Bitmap& a, const Bitmap& b) {
-  double sum = 0;
-  size_t n = 0;
-  const size_t bytes = Bitmap::rowLength(a.width(), a.format(), 8);
-  for (int y = 0; y < a.height(); ++y)
-    for (size_t i = 0; i < bytes; ++i, ++n) {
-      const double d = double(a.scanline(y)[i]) - double(b.scanline(y)[i]);
-      sum += d * d;
-    }
-  return sum == 0 ? 99.0 : 10.0 * std::log10(255.0 * 255.0 / (sum / double(n)));
 }
 
 QByteArray encode(const QString& extension, const Bitmap& image, const IOParams& params = IOParams{}) {
@@ -129,7 +100,7 @@ TEST(NativeCodecs, DefaultLossySettingsStayClose) {
     SCOPED_TRACE(extension);
     const Bitmap back = roundTrip(extension, image);
     ASSERT_EQ(back.format(), PixelFormat::ie24RGB);
-    const double quality = psnr(image, back);
+    const double quality = psnrOfSamples(image, back);
     EXPECT_GT(quality, minimum);
     EXPECT_LT(quality, 99.0);  // the defaults are lossy
   }
@@ -157,7 +128,7 @@ TEST(NativeCodecs, LowerJpeg2000RateGivesSmallerFileAndLargerError) {
     const QByteArray bytes = encode("jp2", image, params);
     Bitmap back;
     ASSERT_TRUE(decode(bytes, "rate.jp2", back));
-    const double quality = psnr(image, back);
+    const double quality = psnrOfSamples(image, back);
     EXPECT_LT(double(bytes.size()), lastSize);
     EXPECT_LT(quality, lastPsnr);
     if (rate < 1) EXPECT_LE(bytes.size(), rate * raw * 1.05 + 400);  // the headers on top
@@ -206,7 +177,7 @@ TEST(NativeCodecs, QualityTradesSizeForFidelity) {
     Bitmap a, b;
     ASSERT_TRUE(decode(small, QString("low.") + extension, a));
     ASSERT_TRUE(decode(large, QString("high.") + extension, b));
-    EXPECT_LT(psnr(image, a), psnr(image, b));
+    EXPECT_LT(psnrOfSamples(image, a), psnrOfSamples(image, b));
   }
 }
 
@@ -241,7 +212,7 @@ TEST(NativeCodecs, GifKeepsFewColoursExactAndQuantisesMany) {
   back = roundTrip("gif", many);
   ASSERT_EQ(back.format(), PixelFormat::ie8p);
   EXPECT_LE(back.info().paletteUsed, 256);
-  EXPECT_GT(psnr(many, convertToRGB24(back)), 25.0);
+  EXPECT_GT(psnrOfSamples(many, convertToRGB24(back)), 25.0);
 }
 
 TEST(NativeCodecs, GifAlphaBecomesOneTransparentIndexAtHalfway) {
