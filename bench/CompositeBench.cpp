@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "BenchReport.h"
 #include "BenchCores.h"
 #include "BenchPhoto.h"
 #include "engine/render/BlendOps.h"
@@ -18,10 +19,7 @@ namespace {
 
 constexpr int kWidth = 6000, kHeight = 4000;
 
-void report(const char* name, double value, const char* unit, const char* op, double target) {
-  std::printf("BENCH %s %.3g %s goal %s %g\n", name, value, unit, op, target);
-  std::fflush(stdout);
-}
+using bench::report;
 
 // The plain loop: premultiplied 8-bit "over" of one ARGB32 buffer onto another with
 // exact rounding of x / 255, four pixels at a time (dispatched like the compositor).

@@ -25,6 +25,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 
+#include "BenchReport.h"
 #include "engine/io/ImageFile.h"
 #include "platform/PixelMemory.h"
 
@@ -41,7 +42,7 @@ constexpr int kPngLevel = 6;
 int failures = 0;
 
 void report(const char* name, double value, const char* unit, const char* op, double target) {
-  std::printf("BENCH %s %.3g %s goal %s %g\n", name, value, unit, op, target);
+  bench::report(name, value, unit, op, target);
   const bool met = std::strcmp(op, "<=") == 0 ? value <= target : value >= target;
   if (!met) ++failures;
 }

@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "BenchReport.h"
 #include "BenchPhoto.h"
 #include "document/PixelDeflate.h"
 #include "document/ProjectFile.h"
@@ -35,9 +36,7 @@ std::vector<uint8_t> zlibUncompress(const ByteBuffer& stream, size_t rawSize) {
   return out;
 }
 
-void report(const char* name, double value, const char* unit, const char* op, double target) {
-  std::printf("BENCH %s %.3g %s goal %s %g\n", name, value, unit, op, target);
-}
+using bench::report;
 
 }  // namespace
 

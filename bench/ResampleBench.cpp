@@ -5,6 +5,7 @@
 
 #include <QImage>
 
+#include "BenchReport.h"
 #include "BenchCores.h"
 #include "BenchPhoto.h"
 #include "engine/render/Resample.h"
@@ -16,10 +17,7 @@ namespace {
 
 constexpr int kWidth = 6000, kHeight = 4000;
 
-void report(const char* name, double value, const char* unit, const char* op, double target) {
-  std::printf("BENCH %s %.3g %s goal %s %g\n", name, value, unit, op, target);
-  std::fflush(stdout);
-}
+using bench::report;
 
 }  // namespace
 
