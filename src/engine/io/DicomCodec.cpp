@@ -136,6 +136,19 @@ bool checkPixelData(DcmDataset& ds, E_TransferSyntax xfer, size_t fileSize, QStr
   return true;
 }
 
+// One row of samples; DICOM stores colour as red, green, blue, the bitmap as blue, green, red.
+void copyRow(const uint8_t* s, uint8_t* d, int w, size_t rowBytes, bool swapRgb) {
+  if (!swapRgb) {
+    std::memcpy(d, s, rowBytes);
+    return;
+  }
+  for (int x = 0; x < w; ++x, s += 3, d += 3) {
+    d[0] = s[2];
+    d[1] = s[1];
+    d[2] = s[0];
+  }
+}
+
 // Copies the rendered first frame into a bitmap: grey rows as they are, RGB turned into
 // the bitmap's blue-green-red order (16-bit words stay red, green, blue).
 Bitmap bitmapFrom(DicomImage& dicom, int bits) {
@@ -148,17 +161,7 @@ Bitmap bitmapFrom(DicomImage& dicom, int bits) {
   Bitmap image(w, h, format);
   const size_t rowBytes = Bitmap::rowLength(w, format, 8);
   for (int y = 0; y < h; ++y) {
-    uint8_t* d = image.mutableScanline(y);
-    const uint8_t* s = src + rowBytes * size_t(y);
-    if (format == PixelFormat::ie24RGB) {
-      for (int x = 0; x < w; ++x, s += 3, d += 3) {
-        d[0] = s[2];
-        d[1] = s[1];
-        d[2] = s[0];
-      }
-    } else {
-      std::memcpy(d, s, rowBytes);
-    }
+    copyRow(src + rowBytes * size_t(y), image.mutableScanline(y), w, rowBytes, format == PixelFormat::ie24RGB);
   }
   return image;
 }
@@ -414,17 +417,8 @@ ByteBuffer putImageAttributes(DcmDataset& ds, const Bitmap& image, const IOParam
   ByteBuffer bytes(total + (total & 1));  // values have even length
   if (total & 1) bytes[total] = 0;
   for (int y = 0; y < h; ++y) {
-    const uint8_t* s = image.scanline(y);
-    uint8_t* d = bytes.data() + rowBytes * size_t(y);
-    if (image.format() == PixelFormat::ie24RGB) {
-      for (int x = 0; x < w; ++x, s += 3, d += 3) {
-        d[0] = s[2];
-        d[1] = s[1];
-        d[2] = s[0];
-      }
-    } else {
-      std::memcpy(d, s, rowBytes);
-    }
+    copyRow(image.scanline(y), bytes.data() + rowBytes * size_t(y), w, rowBytes,
+            image.format() == PixelFormat::ie24RGB);
   }
   return bytes;
 }
