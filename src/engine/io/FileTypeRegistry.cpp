@@ -28,40 +28,47 @@ QStringList rawExtensionsUpper() {
 std::vector<FileTypeInfo> makeTypes() {
   using namespace FileTypeCode;
   const QStringList none;
-  std::vector<FileTypeInfo> types = {
-      {TIFF, "TIFF Image", {"TIF", "TIFF"}, true, true, {"TIFF_Compression", "JPEG_Quality", "DpiX", "DpiY"}},
-      {GIF, "GIF Image", {"GIF"}, true, true, none},
-      {JPEG, "JPEG Image", {"JPG", "JPEG", "JPE", "JIF"}, true, true, {"JPEG_Quality", "DpiX", "DpiY"}},
-      {PCX, "PCX Image", {"PCX"}, false, false, {"PCX_Compression", "DpiX", "DpiY"}},
-      {BMP, "Windows Bitmap", {"BMP", "DIB"}, true, true, {"BMP_Compression", "DpiX", "DpiY"}},
-      {ICO, "Windows Icon", {"ICO"}, false, false, none},
-      {TGA, "Targa Image", {"TGA", "TARGA", "VDA", "ICB", "VST"}, false, false, none},
-      {PNG, "Portable Network Graphics", {"PNG"}, true, true, {"PNG_Compression", "DpiX", "DpiY"}},
-      {PNM, "Portable Any Map", {"PNM", "PPM", "PGM", "PBM"}, false, false, none},
-      {PSD, "Photoshop Document", {"PSD", "PSB"}, false, false, {"DpiX", "DpiY"}},
-      {JP2, "JPEG 2000", {"JP2"}, true, true, {"J2000_Rate"}},
-      {J2K, "JPEG 2000 Code Stream", {"J2K", "J2C", "JPC"}, true, true, {"J2000_Rate"}},
-      {HDP, "HD Photo", {"HDP", "WDP", "JXR"}, true, true, {"HDP_Quality", "DpiX", "DpiY"}},
-      {WEBP, "WebP Image", {"WEBP"}, true, true, {"WEBP_Quality"}},
-      {DPX, "Digital Picture Exchange", {"DPX"}, false, false, none},
-      {DCX, "Multipage PCX", {"DCX"}, false, false, {"PCX_Compression", "DpiX", "DpiY"}},
-      {DICOM, "DICOM Medical Image", {"DICOM", "DCM", "DIC"}, false, false,
-       {"DICOM_Compression", "DICOM_JPEGQuality", "DpiX", "DpiY"}},
-      {JNG, "JPEG Network Graphics", {"JNG"}, false, false, {"JPEG_Quality", "DpiX", "DpiY"}},
-      {CIN, "Cineon Image", {"CIN"}, false, false, none},
-      {PICT, "QuickDraw Picture", {"PICT", "PCT", "PIC"}, false, false, none},
-      {SVG, "Scalable Vector Graphics", {"SVG"}, false, false, {"PNG_Compression"}},
-      {PDF, "PDF Document", {"PDF"}, false, false, {"DpiX", "DpiY"}},
-      {HEIF, "HEIF Image", {"HEIC", "HEIF"}, false, false, none},
-      {AVIF, "AVIF Image", {"AVIF"}, false, false, none},
-      {RAW, "Camera RAW", rawExtensionsUpper(), false, false, none},
-      {LMRD, "Lumora", {"LMRD"}, true, true, none},
+  struct Row {
+    int32_t code;
+    const char* name;
+    QStringList extensions;
+    QStringList options;
   };
-  for (FileTypeInfo& t : types) {
-    if (t.code == LMRD) continue;
-    const Codec* codec = codecOf(t.code);
-    t.reads = codec && codec->read;
-    t.writes = codec && codec->write;
+  const Row rows[] = {
+      {TIFF, "TIFF Image", {"TIF", "TIFF"}, {"TIFF_Compression", "JPEG_Quality", "DpiX", "DpiY"}},
+      {GIF, "GIF Image", {"GIF"}, none},
+      {JPEG, "JPEG Image", {"JPG", "JPEG", "JPE", "JIF"}, {"JPEG_Quality", "DpiX", "DpiY"}},
+      {PCX, "PCX Image", {"PCX"}, {"PCX_Compression", "DpiX", "DpiY"}},
+      {BMP, "Windows Bitmap", {"BMP", "DIB"}, {"BMP_Compression", "DpiX", "DpiY"}},
+      {ICO, "Windows Icon", {"ICO"}, none},
+      {TGA, "Targa Image", {"TGA", "TARGA", "VDA", "ICB", "VST"}, none},
+      {PNG, "Portable Network Graphics", {"PNG"}, {"PNG_Compression", "DpiX", "DpiY"}},
+      {PNM, "Portable Any Map", {"PNM", "PPM", "PGM", "PBM"}, none},
+      {PSD, "Photoshop Document", {"PSD", "PSB"}, {"DpiX", "DpiY"}},
+      {JP2, "JPEG 2000", {"JP2"}, {"J2000_Rate"}},
+      {J2K, "JPEG 2000 Code Stream", {"J2K", "J2C", "JPC"}, {"J2000_Rate"}},
+      {HDP, "HD Photo", {"HDP", "WDP", "JXR"}, {"HDP_Quality", "DpiX", "DpiY"}},
+      {WEBP, "WebP Image", {"WEBP"}, {"WEBP_Quality"}},
+      {DPX, "Digital Picture Exchange", {"DPX"}, none},
+      {DCX, "Multipage PCX", {"DCX"}, {"PCX_Compression", "DpiX", "DpiY"}},
+      {DICOM, "DICOM Medical Image", {"DICOM", "DCM", "DIC"},
+       {"DICOM_Compression", "DICOM_JPEGQuality", "DpiX", "DpiY"}},
+      {JNG, "JPEG Network Graphics", {"JNG"}, {"JPEG_Quality", "DpiX", "DpiY"}},
+      {CIN, "Cineon Image", {"CIN"}, none},
+      {PICT, "QuickDraw Picture", {"PICT", "PCT", "PIC"}, none},
+      {SVG, "Scalable Vector Graphics", {"SVG"}, {"PNG_Compression"}},
+      {PDF, "PDF Document", {"PDF"}, {"DpiX", "DpiY"}},
+      {HEIF, "HEIF Image", {"HEIC", "HEIF"}, none},
+      {AVIF, "AVIF Image", {"AVIF"}, none},
+      {RAW, "Camera RAW", rawExtensionsUpper(), none},
+      {LMRD, "Lumora", {"LMRD"}, none},
+  };
+  std::vector<FileTypeInfo> types;
+  for (const Row& r : rows) {
+    const Codec* codec = codecOf(r.code);
+    const bool project = r.code == LMRD;
+    types.push_back({r.code, r.name, r.extensions, project || (codec && codec->read),
+                     project || (codec && codec->write), r.options});
   }
   return types;
 }
